@@ -1,0 +1,29 @@
+#pragma once
+// The dictionary service: one interface over dictd and StarDict dictionaries, opened from a
+// dictionary bundle ("Name.dictionary"), a dictd ".index" or a StarDict ".ifo".
+#include <QString>
+#include <QStringView>
+#include <memory>
+#include <optional>
+
+namespace dictionary {
+
+class Dictionary {
+ public:
+  virtual ~Dictionary() = default;
+
+  virtual QString shortName() const = 0;   // the dictionary's own name ("WordNet (r) 3.0 ...")
+  virtual QString formatName() const = 0;  // "dictd" or "StarDict"
+  virtual qsizetype entryCount() const = 0;
+
+  // Every entry of the word as plain text, in file order, separated by one empty line: the
+  // word as given first, then the dictionary's own case folding. Nothing when the word has no
+  // entry; nothing and a message in *error when the data it needs is damaged.
+  virtual std::optional<QString> define(QStringView word, QString* error = nullptr) const = 0;
+};
+
+// Opens a dictionary. Each path is opened once per process and kept: a second call with the
+// same (canonical) path returns the same object. Nothing and a message when it cannot be read.
+std::shared_ptr<const Dictionary> open(const QString& path, QString* error = nullptr);
+
+}  // namespace dictionary

@@ -1,0 +1,69 @@
+#include "platform/Places.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace places {
+namespace {
+
+QString fromEnv(const char* name) { return QString::fromLocal8Bit(qgetenv(name)); }
+
+QString executableDir() {
+  // Works with or without a QCoreApplication instance.
+  if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
+  return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section('/', 0, -2);
+}
+
+QString xdgHome(const char* variable, const char* fallbackUnderHome) {
+  const QString value = fromEnv(variable);
+  // The XDG rules ignore relative values.
+  if (!value.isEmpty() && QDir::isAbsolutePath(value)) return QDir::cleanPath(value);
+  return QDir::cleanPath(QDir::homePath() + '/' + QLatin1String(fallbackUnderHome));
+}
+
+}  // namespace
+
+QString systemRoot() {
+  const QString fromVariable = fromEnv("VOCABULON_SYSTEM_ROOT");
+  if (!fromVariable.isEmpty()) return QDir::cleanPath(QDir(fromVariable).absolutePath());
+  const QString installed = executableDir() + QStringLiteral("/../share/vocabulon/root");
+  if (QFileInfo(installed).isDir()) return QDir::cleanPath(installed);
+  return QStringLiteral(VOCABULON_BUILD_ROOT);
+}
+
+QString hostPath(const QString& macPath) {
+  if (macPath.isEmpty()) return {};
+  QString root = systemRoot();
+  if (root == QLatin1String("/")) root.clear();
+  return macPath.startsWith('/') ? root + macPath : root + '/' + macPath;
+}
+
+QString macPath(const QString& host) {
+  const QString root = systemRoot();
+  const QString clean = QDir::cleanPath(host);
+  if (root == QLatin1String("/")) return clean;
+  if (clean == root) return QStringLiteral("/");
+  if (clean.startsWith(root + '/')) return clean.mid(root.size());
+  return {};
+}
+
+QString userDataHome() { return xdgHome("XDG_DATA_HOME", ".local/share"); }
+QString userConfigHome() { return xdgHome("XDG_CONFIG_HOME", ".config"); }
+QString userStateHome() { return xdgHome("XDG_STATE_HOME", ".local/state"); }
+
+QString mainBundlePath() {
+  const QString fromVariable = fromEnv("VOCABULON_MAIN_BUNDLE");
+  if (!fromVariable.isEmpty()) return QDir::cleanPath(QDir(fromVariable).absolutePath());
+  const QString dir = executableDir();
+  for (const QString& candidate : {dir + QStringLiteral("/Vocabulon.app"),
+                                   dir + QStringLiteral("/../share/vocabulon/Vocabulon.app")}) {
+    if (QFileInfo(candidate + QStringLiteral("/Contents/Info.plist")).isFile())
+      return QDir::cleanPath(candidate);
+  }
+  return QStringLiteral(VOCABULON_BUILD_BUNDLE);
+}
+
+QString dictionariesFolder() { return hostPath(QString::fromLatin1(kDictionariesFolder)); }
+
+}  // namespace places

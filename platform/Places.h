@@ -1,0 +1,33 @@
+#pragma once
+// Where the platform's fixed places live on Linux.
+//
+// Mac-style absolute paths ("/Library/Dictionaries/") live under one system root:
+// mac path P is host path systemRoot() + P. The user domain maps to the XDG folders.
+#include <QString>
+
+namespace places {
+
+// $VOCABULON_SYSTEM_ROOT, else the installed share/vocabulon/root beside the executable,
+// else the build tree's root.
+QString systemRoot();
+
+// The host path of a mac-style absolute path ("/Library/Dictionaries/X.dictionary").
+QString hostPath(const QString& macPath);
+
+// The mac-style path of a host path under the system root, or an empty string when the
+// host path lies outside it.
+QString macPath(const QString& hostPath);
+
+QString userDataHome();    // $XDG_DATA_HOME or ~/.local/share (Application Support)
+QString userConfigHome();  // $XDG_CONFIG_HOME or ~/.config (preferences)
+QString userStateHome();   // $XDG_STATE_HOME or ~/.local/state (Logs live in its log/)
+
+// The application bundle folder "Vocabulon.app" ($VOCABULON_MAIN_BUNDLE, else beside the
+// executable, else the installed share/vocabulon, else the build tree's).
+QString mainBundlePath();
+
+// The mac path of the dictionaries folder, and its host path.
+inline constexpr const char* kDictionariesFolder = "/Library/Dictionaries/";
+QString dictionariesFolder();
+
+}  // namespace places

@@ -1,0 +1,25 @@
+#pragma once
+// A fresh temporary home for one test: HOME, the XDG folders and the system root all point
+// into it, and are put back when the object goes away.
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <map>
+
+class TestEnvironment {
+ public:
+  TestEnvironment();
+  ~TestEnvironment();
+  TestEnvironment(const TestEnvironment&) = delete;
+  TestEnvironment& operator=(const TestEnvironment&) = delete;
+
+  QString path() const { return dir_.path(); }
+  QString home() const { return dir_.path() + "/home"; }
+  QString systemRoot() const { return dir_.path() + "/root"; }
+  QString dictionariesFolder() const { return systemRoot() + "/Library/Dictionaries"; }
+
+ private:
+  void set(const char* name, const QString& value);
+  QTemporaryDir dir_;
+  std::map<QByteArray, std::pair<bool, QByteArray>> saved_;
+};
