@@ -1,0 +1,75 @@
+#pragma once
+// Random access to dictionary data: a plain file, a gzip file, or a dictzip file (gzip with
+// an "RA" extra field that lists the compressed size of each fixed-length chunk, so any
+// chunk can be inflated on its own).
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
+
+namespace dictionary {
+
+class MappedFile;
+
+class DictData {
+ public:
+  enum class Kind { Plain, Gzip, DictZip };
+  static constexpr std::size_t kDefaultCacheBytes = 8u << 20;
+  // A gzip file without chunk table is inflated whole; refuse anything larger than this.
+  static constexpr std::size_t kMaxWholeGzipBytes = 512u << 20;
+
+  // Opens the file and checks its header (and, for dictzip, the chunk table). The kind comes
+  // from the contents; a name ending in .dz or .gz must hold gzip data. Nothing and a
+  // message when the file cannot be read or its header is damaged.
+  static std::unique_ptr<DictData> open(const QString& path, QString* error = nullptr,
+                                        std::size_t cacheBytes = kDefaultCacheBytes);
+  ~DictData();
+
+  Kind kind() const { return kind_; }
+  QString path() const { return path_; }
+  std::uint32_t chunkLength() const { return chunkLength_; }
+  std::size_t chunkCount() const { return chunkSizes_.size(); }
+  std::size_t cachedBytes() const;
+
+  // Copies `size` bytes starting at `offset` of the uncompressed data into *out. False and a
+  // message when the range runs past the end of the data or the compressed data is damaged.
+  // Safe to call from several threads.
+  bool read(std::uint64_t offset, std::uint64_t size, QByteArray* out, QString* error = nullptr) const;
+
+  // The whole uncompressed data (shared, not copied, for a whole gzip file).
+  bool readAll(QByteArray* out, QString* error = nullptr) const;
+
+ private:
+  DictData() = default;
+  bool parseGzipHeader(QString* error);
+  std::shared_ptr<const QByteArray> chunk(std::size_t index, QString* error) const;
+  bool inflateChunk(std::size_t index, QByteArray* out, QString* error) const;
+  bool inflateWhole(QString* error) const;
+
+  QString path_;
+  Kind kind_ = Kind::Plain;
+  mutable std::unique_ptr<MappedFile> file_;  // dropped once a whole gzip is inflated
+
+  // dictzip
+  std::uint32_t chunkLength_ = 0;
+  std::vector<std::uint16_t> chunkSizes_;
+  std::vector<std::uint64_t> chunkOffsets_;  // into the file; one more than chunks
+
+  mutable std::mutex mutex_;
+  // dictzip chunk cache, least recently used last
+  std::size_t cacheLimit_ = kDefaultCacheBytes;
+  mutable std::size_t cacheBytes_ = 0;
+  mutable std::list<std::pair<std::size_t, std::shared_ptr<const QByteArray>>> lru_;
+  mutable std::unordered_map<std::size_t, decltype(lru_)::iterator> cached_;
+  // whole gzip, inflated on first use
+  mutable bool inflated_ = false;
+  mutable QString inflateError_;
+  mutable QByteArray whole_;
+};
+
+}  // namespace dictionary
