@@ -1,0 +1,205 @@
+#include "dictionary/DictdDictionary.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+
+#include "dictionary/DictZip.h"
+#include "dictionary/MappedFile.h"
+#include "dictionary/TextDecoding.h"
+
+namespace dictionary {
+namespace {
+
+struct IndexLine {
+  std::string_view headword, offset, length, original;
+};
+
+// Splits one line (without its newline) into 3 or 4 fields; false for any other shape.
+bool splitLine(const char* p, const char* end, IndexLine* line) {
+  if (end > p && end[-1] == '\r') --end;
+  const char* fields[4];
+  const char* fieldEnds[4];
+  int count = 0;
+  const char* start = p;
+  for (;;) {
+    const char* tab = static_cast<const char*>(std::memchr(start, '\t', std::size_t(end - start)));
+    if (count == 4) return false;
+    fields[count] = start;
+    fieldEnds[count] = tab ? tab : end;
+    ++count;
+    if (!tab) break;
+    start = tab + 1;
+  }
+  if (count < 3 || fieldEnds[0] == fields[0]) return false;
+  line->headword = {fields[0], std::size_t(fieldEnds[0] - fields[0])};
+  line->offset = {fields[1], std::size_t(fieldEnds[1] - fields[1])};
+  line->length = {fields[2], std::size_t(fieldEnds[2] - fields[2])};
+  line->original = count == 4 ? std::string_view(fields[3], std::size_t(fieldEnds[3] - fields[3]))
+                              : std::string_view();
+  return true;
+}
+
+const char* lineEnd(const char* p, const char* end) {
+  const char* newline = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+  return newline ? newline : end;
+}
+
+}  // namespace
+
+QString DictdDictionary::dataPathFor(const QString& indexPath) {
+  QString base = indexPath;
+  if (base.endsWith(QLatin1String(".index"))) base.chop(6);
+  for (const char* suffix : {".dict.dz", ".dict"}) {
+    const QString candidate = base + QLatin1String(suffix);
+    if (QFileInfo(candidate).isFile()) return candidate;
+  }
+  return QString();
+}
+
+DictdDictionary::~DictdDictionary() = default;
+
+std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath, const QString& dataPath,
+                                                       QString* error) {
+  std::unique_ptr<DictdDictionary> dictionary(new DictdDictionary);
+  dictionary->indexPath_ = indexPath;
+  dictionary->index_ = MappedFile::open(indexPath, error);
+  if (!dictionary->index_) return nullptr;
+  const char* const begin = dictionary->index_->data();
+  const char* const end = begin + dictionary->index_->size();
+  if (dictionary->index_->size() > UINT32_MAX) {
+    if (error) *error = QStringLiteral("%1: index larger than 4 GB").arg(indexPath);
+    return nullptr;
+  }
+
+  // One pass over the lines: remember where each usable line starts, and the special entries.
+  std::vector<std::uint32_t>& lines = dictionary->lines_;
+  lines.reserve(dictionary->index_->size() / 24);
+  std::int64_t shortLine = -1, urlLine = -1;
+  dictd::KeyRules& rules = dictionary->rules_;
+  for (const char* p = begin; p < end;) {
+    const char* eol = lineEnd(p, end);
+    IndexLine line;
+    if (splitLine(p, eol, &line)) {
+      const auto position = std::uint32_t(p - begin);
+      if (line.headword[0] == '0') {
+        switch (dictd::specialEntry(line.headword)) {
+          case dictd::SpecialEntry::Short:
+            if (shortLine < 0) shortLine = position;
+            break;
+          case dictd::SpecialEntry::Url:
+            if (urlLine < 0) urlLine = position;
+            break;
+          case dictd::SpecialEntry::AllChars: rules.allChars = true; break;
+          case dictd::SpecialEntry::Utf8: rules.utf8 = true; break;
+          case dictd::SpecialEntry::EightBit: rules.eightBit = true; break;
+          case dictd::SpecialEntry::CaseSensitive: rules.caseSensitive = true; break;
+          default: break;
+        }
+      }
+      lines.push_back(position);
+    } else if (eol > p && !(eol - p == 1 && *p == '\r')) {
+      ++dictionary->skippedLines_;
+    }
+    p = eol + 1;
+  }
+  if (lines.empty()) {
+    if (error) {
+      *error = dictionary->skippedLines_
+                   ? QStringLiteral("%1: not a dictd index (no line has the headword, offset and length fields)")
+                         .arg(indexPath)
+                   : QStringLiteral("%1: empty index").arg(indexPath);
+    }
+    return nullptr;
+  }
+  lines.shrink_to_fit();
+
+  // Lookups search the lines with our own comparison; only when the file is not in that
+  // order already do we pay for sorting (stable, so equal headwords stay in file order).
+  auto less = [&](std::uint32_t a, std::uint32_t b) {
+    return dictd::compareKeys(dictionary->headword(a), dictionary->headword(b), rules) < 0;
+  };
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    if (less(lines[i], lines[i - 1])) {
+      dictionary->indexWasSorted_ = false;
+      break;
+    }
+  }
+  if (!dictionary->indexWasSorted_) std::stable_sort(lines.begin(), lines.end(), less);
+
+  if (dataPath.isEmpty()) {
+    if (error) *error = QStringLiteral("%1: no data file (.dict or .dict.dz) beside it").arg(indexPath);
+    return nullptr;
+  }
+  dictionary->data_ = DictData::open(dataPath, error);
+  if (!dictionary->data_) return nullptr;
+
+  if (shortLine >= 0) dictionary->shortName_ = dictionary->specialText(std::uint32_t(shortLine));
+  if (dictionary->shortName_.isEmpty()) dictionary->shortName_ = QFileInfo(indexPath).completeBaseName();
+  if (urlLine >= 0) dictionary->url_ = dictionary->specialText(std::uint32_t(urlLine));
+  return dictionary;
+}
+
+std::string_view DictdDictionary::headword(std::uint32_t line) const {
+  const char* p = index_->data() + line;
+  // Every remembered line has a tab before its end.
+  const char* tab = static_cast<const char*>(std::memchr(p, '\t', index_->size() - line));
+  return {p, std::size_t(tab - p)};
+}
+
+bool DictdDictionary::readEntry(std::uint32_t position, QString* text, QString* error) const {
+  const char* p = index_->data() + position;
+  const char* end = index_->data() + index_->size();
+  IndexLine line;
+  splitLine(p, lineEnd(p, end), &line);
+  const std::optional<std::uint64_t> offset = dictd::decodeNumber(line.offset);
+  const std::optional<std::uint64_t> length = dictd::decodeNumber(line.length);
+  if (!offset || !length) {
+    if (error) {
+      *error = QStringLiteral("%1: bad offset or length for \"%2\"")
+                   .arg(indexPath_, decodeText({line.headword.data(), qsizetype(line.headword.size())}));
+    }
+    return false;
+  }
+  QByteArray bytes;
+  if (!data_->read(*offset, *length, &bytes, error)) return false;
+  *text = decodeText(bytes);
+  chopTrailingSpace(*text);
+  return true;
+}
+
+// The text of a special entry: its data without the first line (the headword line), trimmed.
+QString DictdDictionary::specialText(std::uint32_t line) const {
+  QString text;
+  if (!readEntry(line, &text, nullptr)) return QString();
+  const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+  const QString first = (newline < 0 ? text : text.left(newline)).trimmed();
+  QString rest = newline < 0 ? QString() : text.mid(newline + 1).trimmed();
+  // Some files give the text alone, without a headword line.
+  if (rest.isEmpty() && dictd::specialEntry(first.toStdString()) == dictd::SpecialEntry::None) rest = first;
+  if (rest.contains(QLatin1Char('\n'))) rest = rest.simplified();
+  return rest;
+}
+
+std::optional<QString> DictdDictionary::define(QStringView word, QString* error) const {
+  const QByteArray query = word.toUtf8();
+  const std::string_view key(query.constData(), std::size_t(query.size()));
+  if (!dictd::hasKey(key, rules_)) return std::nullopt;
+  auto found = std::lower_bound(lines_.begin(), lines_.end(), key, [&](std::uint32_t line, std::string_view k) {
+    return dictd::compareKeys(headword(line), k, rules_) < 0;
+  });
+  std::optional<QString> result;
+  for (; found != lines_.end() && dictd::compareKeys(headword(*found), key, rules_) == 0; ++found) {
+    QString text;
+    if (!readEntry(*found, &text, error)) return std::nullopt;
+    if (!result) {
+      result = std::move(text);
+    } else {
+      *result += QLatin1String("\n\n");
+      *result += text;
+    }
+  }
+  return result;
+}
+
+}  // namespace dictionary

@@ -1,0 +1,57 @@
+#pragma once
+// A dictd dictionary: a sorted ".index" of tab-separated lines (headword, base-64 offset,
+// base-64 length, and in some files the original headword) over a ".dict" or ".dict.dz".
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "dictionary/Dictionary.h"
+#include "dictionary/DictdFormat.h"
+
+namespace dictionary {
+
+class DictData;
+class MappedFile;
+
+class DictdDictionary final : public Dictionary {
+ public:
+  // Opens an index and its data file. Nothing and a message when either cannot be read.
+  static std::unique_ptr<DictdDictionary> open(const QString& indexPath, const QString& dataPath,
+                                               QString* error = nullptr);
+  // The data file beside an index: NAME.dict.dz, else NAME.dict (empty when neither exists).
+  static QString dataPathFor(const QString& indexPath);
+
+  ~DictdDictionary() override;
+
+  QString shortName() const override { return shortName_; }
+  QString formatName() const override { return QStringLiteral("dictd"); }
+  qsizetype entryCount() const override { return qsizetype(lines_.size()); }
+  std::optional<QString> define(QStringView word, QString* error = nullptr) const override;
+
+  const dictd::KeyRules& rules() const { return rules_; }
+  QString url() const { return url_; }
+  // False when the index was not in order and had to be sorted at open.
+  bool indexWasSorted() const { return indexWasSorted_; }
+  // Index lines that could not be read (wrong number of fields) and were left out.
+  qsizetype skippedLines() const { return skippedLines_; }
+
+ private:
+  DictdDictionary() = default;
+  std::string_view headword(std::uint32_t line) const;
+  bool readEntry(std::uint32_t line, QString* text, QString* error) const;
+  QString specialText(std::uint32_t line) const;
+
+  QString indexPath_;
+  std::unique_ptr<MappedFile> index_;
+  std::unique_ptr<DictData> data_;
+  std::vector<std::uint32_t> lines_;  // offsets of the usable lines, in key order
+  dictd::KeyRules rules_;
+  bool indexWasSorted_ = true;
+  qsizetype skippedLines_ = 0;
+  QString shortName_;
+  QString url_;
+};
+
+}  // namespace dictionary
