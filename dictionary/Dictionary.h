@@ -24,6 +24,11 @@ class Dictionary {
 
 // Opens a dictionary. Each path is opened once per process and kept: a second call with the
 // same (canonical) path returns the same object. Nothing and a message when it cannot be read.
+// A dictionary whose files change on disk is opened again by the next call (the old object
+// lives on for those that hold it).
 std::shared_ptr<const Dictionary> open(const QString& path, QString* error = nullptr);
+
+// Opens a dictionary without keeping it (for tools that read many dictionaries once).
+std::unique_ptr<Dictionary> openUncached(const QString& path, QString* error = nullptr);
 
 }  // namespace dictionary

@@ -1,0 +1,194 @@
+#include "dictionary/Dictionary.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <mutex>
+#include <sys/stat.h>
+
+#include "dictionary/Bundle.h"
+#include "dictionary/DictdDictionary.h"
+#include "dictionary/StarDictDictionary.h"
+#include "platform/cf/PropertyList.h"
+
+namespace dictionary {
+namespace {
+
+bool isPlainFileName(const QString& name) {
+  return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+         !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+// What a file looked like when it was opened; a different stamp means it changed on disk.
+struct FileStamp {
+  QString path;
+  qint64 size = -1;
+  qint64 modified = 0;  // nanoseconds
+  quint64 inode = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp stampOf(const QString& path) {
+  FileStamp stamp{path};
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+    stamp.size = info.st_size;
+    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.inode = info.st_ino;
+  }
+  return stamp;
+}
+
+struct Registered {
+  std::shared_ptr<const Dictionary> dictionary;
+  QList<FileStamp> stamps;
+};
+
+std::mutex registryMutex;
+QHash<QString, Registered>& registry() {
+  static QHash<QString, Registered> opened;
+  return opened;
+}
+
+std::unique_ptr<Dictionary> openPath(const QString& path, QString* error, QStringList* usedFiles) {
+  const QFileInfo info(path);
+  if (!info.exists()) {
+    if (error) *error = QStringLiteral("%1: no such file or folder").arg(path);
+    return nullptr;
+  }
+  if (info.isDir()) return openBundle(path, error, usedFiles);
+  if (path.endsWith(QLatin1String(".index"))) {
+    const QString data = DictdDictionary::dataPathFor(path);
+    if (usedFiles) *usedFiles = QStringList{path, data};
+    return DictdDictionary::open(path, data, error);
+  }
+  if (path.endsWith(QLatin1String(".ifo"))) {
+    const StarDictFiles files = StarDictDictionary::filesFor(path);
+    if (usedFiles) *usedFiles = QStringList{files.ifo, files.idx, files.syn, files.dict};
+    return StarDictDictionary::open(files, error);
+  }
+  if (error) {
+    *error = QStringLiteral("%1: not a dictionary (a %2 bundle, a dictd .index or a StarDict .ifo)")
+                 .arg(path, QLatin1String(kBundleExtension));
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::optional<BundleInfo> readBundleInfo(const QString& bundlePath, QString* error) {
+  const QString plistPath = bundlePath + QLatin1Char('/') + QLatin1String(kInfoPlistName);
+  auto fail = [&](const QString& why) {
+    if (error) *error = QStringLiteral("%1: %2").arg(plistPath, why);
+    return std::nullopt;
+  };
+  if (!QFileInfo(plistPath).isFile()) return fail(QStringLiteral("missing"));
+  QString problem;
+  const std::optional<QVariant> contents = plist::readFile(plistPath, &problem);
+  if (!contents) return fail(problem);
+  if (contents->typeId() != QMetaType::QVariantMap) return fail(QStringLiteral("not a dictionary of keys"));
+  const QVariantMap map = contents->toMap();
+  BundleInfo info;
+  info.name = map.value(QLatin1String(kBundleNameKey)).toString();
+  const QString format = map.value(QLatin1String(kBundleFormatKey)).toString();
+  if (format.compare(QLatin1String(kDictdFormat), Qt::CaseInsensitive) == 0) {
+    info.format = QLatin1String(kDictdFormat);
+  } else if (format.compare(QLatin1String(kStarDictFormat), Qt::CaseInsensitive) == 0) {
+    info.format = QLatin1String(kStarDictFormat);
+  } else {
+    return fail(format.isEmpty() ? QStringLiteral("no %1").arg(QLatin1String(kBundleFormatKey))
+                                 : QStringLiteral("unknown dictionary format \"%1\"").arg(format));
+  }
+  const QVariant files = map.value(QLatin1String(kBundleFilesKey));
+  if (files.typeId() != QMetaType::QVariantList) return fail(QStringLiteral("no %1 list").arg(QLatin1String(kBundleFilesKey)));
+  for (const QVariant& file : files.toList()) {
+    const QString name = file.toString();
+    if (!isPlainFileName(name)) return fail(QStringLiteral("bad data file name \"%1\"").arg(name));
+    info.files.append(name);
+  }
+  return info;
+}
+
+bool writeBundleInfo(const QString& bundlePath, const BundleInfo& info, QString* error) {
+  QVariantMap map;
+  map.insert(QLatin1String(kBundleNameKey), info.name);
+  map.insert(QLatin1String(kBundleFormatKey), info.format);
+  map.insert(QLatin1String(kBundleFilesKey), QVariant(info.files));
+  return plist::writeFile(bundlePath + QLatin1Char('/') + QLatin1String(kInfoPlistName), map, error);
+}
+
+std::unique_ptr<Dictionary> openBundle(const QString& bundlePath, QString* error, QStringList* usedFiles) {
+  std::optional<BundleInfo> info = readBundleInfo(bundlePath, error);
+  if (!info) return nullptr;
+  QString index, dict, dictPacked, ifo, idx, idxPacked, syn;
+  QStringList paths{bundlePath + QLatin1Char('/') + QLatin1String(kInfoPlistName)};
+  for (const QString& name : info->files) {
+    const QString path = bundlePath + QLatin1Char('/') + name;
+    if (!QFileInfo(path).isFile()) {  // a dangling link counts as missing
+      if (error) *error = QStringLiteral("%1: missing data file \"%2\"").arg(bundlePath, name);
+      return nullptr;
+    }
+    paths.append(path);
+    if (name.endsWith(QLatin1String(".index"))) index = path;
+    else if (name.endsWith(QLatin1String(".dict.dz"))) dictPacked = path;
+    else if (name.endsWith(QLatin1String(".dict"))) dict = path;
+    else if (name.endsWith(QLatin1String(".ifo"))) ifo = path;
+    else if (name.endsWith(QLatin1String(".idx.gz"))) idxPacked = path;
+    else if (name.endsWith(QLatin1String(".idx"))) idx = path;
+    else if (name.endsWith(QLatin1String(".syn"))) syn = path;
+  }
+  if (usedFiles) *usedFiles = paths;
+  // As StarDict and dictd do, the compressed forms win when both are there.
+  const QString data = dictPacked.isEmpty() ? dict : dictPacked;
+  auto lacks = [&](const char* what) {
+    if (error) *error = QStringLiteral("%1: lists no %2 file").arg(bundlePath, QLatin1String(what));
+    return nullptr;
+  };
+  if (info->format == QLatin1String(kDictdFormat)) {
+    if (index.isEmpty()) return lacks(".index");
+    if (data.isEmpty()) return lacks(".dict or .dict.dz");
+    return DictdDictionary::open(index, data, error);
+  }
+  if (ifo.isEmpty()) return lacks(".ifo");
+  if (idx.isEmpty() && idxPacked.isEmpty()) return lacks(".idx or .idx.gz");
+  if (data.isEmpty()) return lacks(".dict or .dict.dz");
+  return StarDictDictionary::open({ifo, idxPacked.isEmpty() ? idx : idxPacked, syn, data}, error);
+}
+
+std::unique_ptr<Dictionary> openUncached(const QString& path, QString* error) {
+  return openPath(path, error, nullptr);
+}
+
+// Each path is kept for the process. A later open() checks the files' size, time and inode
+// and opens the dictionary again when they changed (holders of the old object keep it).
+std::shared_ptr<const Dictionary> open(const QString& path, QString* error) {
+  QString key = QFileInfo(path).canonicalFilePath();
+  if (key.isEmpty()) {
+    if (error) *error = QStringLiteral("%1: no such file or folder").arg(path);
+    return nullptr;
+  }
+  std::lock_guard lock(registryMutex);
+  auto found = registry().find(key);
+  if (found != registry().end()) {
+    bool unchanged = true;
+    for (const FileStamp& stamp : found->stamps) {
+      if (!(stampOf(stamp.path) == stamp)) {
+        unchanged = false;
+        break;
+      }
+    }
+    if (unchanged) return found->dictionary;
+    registry().erase(found);
+  }
+  QStringList usedFiles;
+  std::shared_ptr<const Dictionary> dictionary = openPath(key, error, &usedFiles);
+  if (!dictionary) return nullptr;
+  Registered entry{dictionary, {}};
+  for (const QString& file : usedFiles) {
+    if (!file.isEmpty()) entry.stamps.append(stampOf(file));
+  }
+  registry().insert(key, std::move(entry));
+  return dictionary;
+}
+
+}  // namespace dictionary

@@ -1,0 +1,212 @@
+#include "dictionary/Import.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+
+#include "dictionary/Bundle.h"
+#include "dictionary/DictdDictionary.h"
+#include "dictionary/Dictionary.h"
+#include "dictionary/StarDictDictionary.h"
+
+namespace dictionary {
+namespace {
+
+bool isDictionaryFile(const QString& name) {
+  return name.endsWith(QLatin1String(".index")) || name.endsWith(QLatin1String(".ifo"));
+}
+
+// The dictionaries in a folder and in its subfolders (one level down).
+QStringList dictionariesIn(const QString& folder) {
+  QStringList found;
+  const QDir dir(folder);
+  const QStringList filters{QStringLiteral("*.index"), QStringLiteral("*.ifo")};
+  for (const QFileInfo& file : dir.entryInfoList(filters, QDir::Files, QDir::Name)) found.append(file.absoluteFilePath());
+  for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+    for (const QFileInfo& file : QDir(sub.absoluteFilePath()).entryInfoList(filters, QDir::Files, QDir::Name)) {
+      found.append(file.absoluteFilePath());
+    }
+  }
+  return found;
+}
+
+QString describe(const char* what, const QString& path) { return QStringLiteral("%1: %2").arg(QLatin1String(what), path); }
+
+class Importer {
+ public:
+  explicit Importer(const QString& destination) : destination_(QDir(destination).absolutePath()) {}
+
+  void importPath(const QString& path, bool given) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
+      const QStringList found = dictionariesIn(path);
+      if (found.isEmpty() && given) results_.append({path, {}, QStringLiteral("no dictd .index or StarDict .ifo in this folder")});
+      for (const QString& file : found) importOne(file);
+    } else if (!info.exists()) {
+      if (given) results_.append({path, {}, QStringLiteral("no such file or folder")});
+    } else if (!isDictionaryFile(path)) {
+      results_.append({path, {}, QStringLiteral("not a dictd .index or StarDict .ifo")});
+    } else {
+      importOne(info.absoluteFilePath());
+    }
+  }
+
+  QList<ImportResult> results() const { return results_; }
+
+ private:
+  void importOne(const QString& source) {
+    const QString canonical = QFileInfo(source).canonicalFilePath();
+    if (seen_.contains(canonical)) return;
+    seen_.insert(canonical);
+    ImportResult result{source, {}, {}};
+    if (!build(source, &result)) result.bundlePath.clear();
+    results_.append(result);
+  }
+
+  bool build(const QString& source, ImportResult* result) {
+    // Read the dictionary first: an unreadable one gets no bundle at all.
+    QStringList files;
+    QString format, shortName, error;
+    if (source.endsWith(QLatin1String(".index"))) {
+      const QString data = DictdDictionary::dataPathFor(source);
+      auto dictionary = DictdDictionary::open(source, data, &error);
+      if (!dictionary) return fail(result, error);
+      files = {source, data};
+      format = QLatin1String(kDictdFormat);
+      shortName = dictionary->shortName();
+    } else {
+      const StarDictFiles found = StarDictDictionary::filesFor(source);
+      auto dictionary = StarDictDictionary::open(found, &error);
+      if (!dictionary) return fail(result, error);
+      files = {found.ifo, found.idx, found.dict};
+      if (!found.syn.isEmpty()) files.append(found.syn);
+      format = QLatin1String(kStarDictFormat);
+      shortName = dictionary->shortName();
+    }
+
+    const QString baseName = safeBundleName(shortName, QFileInfo(source).completeBaseName());
+    QString name = baseName;
+    // Two different dictionaries with one name in one import each get a bundle.
+    for (int n = 2; usedNames_.contains(name); ++n) name = baseName + QStringLiteral(" %1").arg(n);
+    usedNames_.insert(name);
+
+    if (!QDir().mkpath(destination_)) return fail(result, describe("cannot create", destination_));
+    QTemporaryDir building(destination_ + QStringLiteral("/.import-XXXXXX"));
+    if (!building.isValid()) return fail(result, QStringLiteral("cannot create a folder in %1: %2").arg(destination_, building.errorString()));
+    QFile::setPermissions(building.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                               QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    BundleInfo info{shortName, format, {}};
+    for (const QString& file : files) {
+      const QFileInfo fileInfo(file);
+      const QString link = building.path() + QLatin1Char('/') + fileInfo.fileName();
+      if (!QFile::link(fileInfo.absoluteFilePath(), link)) return fail(result, describe("cannot link", link));
+      info.files.append(fileInfo.fileName());
+    }
+    if (!writeBundleInfo(building.path(), info, &error)) return fail(result, error);
+    if (!openBundle(building.path(), &error)) return fail(result, error);  // never leave a bundle that does not open
+
+    const QString finalPath = destination_ + QLatin1Char('/') + name + QLatin1String(kBundleExtension);
+    if (!replaceBundle(building.path(), finalPath, &error)) return fail(result, error);
+    building.setAutoRemove(false);
+    result->bundlePath = finalPath;
+    return true;
+  }
+
+  static bool fail(ImportResult* result, const QString& error) {
+    result->error = error.isEmpty() ? QStringLiteral("unreadable") : error;
+    return false;
+  }
+
+  QString destination_;
+  QList<ImportResult> results_;
+  QSet<QString> seen_;
+  QSet<QString> usedNames_;
+};
+
+}  // namespace
+
+QStringList standardDictionaryPlaces() {
+  return {QStringLiteral("/usr/share/dictd"), QStringLiteral("/usr/share/stardict/dic"),
+          QDir::homePath() + QStringLiteral("/.stardict/dic")};
+}
+
+QString safeBundleName(const QString& name, const QString& fallback) {
+  QString safe;
+  safe.reserve(name.size());
+  for (const QChar c : name) {
+    if (c == u'/') safe += u'-';
+    else if (c.category() == QChar::Other_Control || c == u'\0') safe += u' ';
+    else safe += c;
+  }
+  safe = safe.trimmed();
+  while (safe.startsWith(u'.')) safe = safe.mid(1).trimmed();
+  if (safe.size() > kMaxBundleNameLength) {
+    qsizetype cut = kMaxBundleNameLength;
+    if (safe.at(cut - 1).isHighSurrogate()) --cut;  // never split a character
+    safe = safe.left(cut).trimmed();
+  }
+  if (!safe.isEmpty()) return safe;
+  if (!fallback.isEmpty()) return safeBundleName(fallback, QString());
+  return QStringLiteral("Dictionary");
+}
+
+bool replaceBundle(const QString& builtPath, const QString& finalPath, QString* error) {
+  const QByteArray built = QFile::encodeName(builtPath);
+  const QByteArray target = QFile::encodeName(finalPath);
+  auto fail = [&](const char* what) {
+    if (error) *error = QStringLiteral("cannot %1 %2: %3").arg(QLatin1String(what), finalPath, QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+  };
+  if (!QFileInfo(finalPath).exists() && !QFileInfo(finalPath).isSymLink()) {
+    if (::rename(built.constData(), target.constData()) == 0) return true;
+    if (errno != EEXIST && errno != ENOTEMPTY) return fail("create");
+  }
+  // Swap the new bundle and the old one in one step; the old one then sits in the
+  // temporary place and goes.
+  if (::renameat2(AT_FDCWD, built.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) == 0) {
+    QFileInfo old(builtPath);
+    if (old.isDir() && !old.isSymLink()) QDir(builtPath).removeRecursively();
+    else QFile::remove(builtPath);
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return fail("replace");
+  // No atomic exchange on this file system: move the old bundle aside first.
+  const QString aside = builtPath + QStringLiteral(".old");
+  if (::rename(target.constData(), QFile::encodeName(aside).constData()) != 0) return fail("move aside");
+  if (::rename(built.constData(), target.constData()) != 0) {
+    const int saved = errno;
+    ::rename(QFile::encodeName(aside).constData(), target.constData());
+    errno = saved;
+    return fail("replace");
+  }
+  QDir(aside).removeRecursively();
+  QFile::remove(aside);
+  return true;
+}
+
+QList<ImportResult> importDictionaries(const QStringList& paths, const QString& destinationFolder,
+                                       const QStringList& standardPlaces) {
+  Importer importer(destinationFolder);
+  if (paths.isEmpty()) {
+    for (const QString& place : standardPlaces) importer.importPath(place, false);
+  } else {
+    for (const QString& path : paths) importer.importPath(path, true);
+  }
+  return importer.results();
+}
+
+QList<ImportResult> importDictionaries(const QStringList& paths, const QString& destinationFolder) {
+  return importDictionaries(paths, destinationFolder, standardDictionaryPlaces());
+}
+
+QList<ImportResult> importDictionaries(const QString& destinationFolder) {
+  return importDictionaries({}, destinationFolder, standardDictionaryPlaces());
+}
+
+}  // namespace dictionary
