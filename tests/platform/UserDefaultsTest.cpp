@@ -17,12 +17,13 @@ QByteArray readBytes(const QString& path) {
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(bytes);
 }
 
-QVariantMap fileContents(const QString& path) { return plist::readFile(path).value_or(QVariant()).toMap(); }
+QVariantMap onDisk(const QString& path) { return plist::readFile(path).value_or(QVariant()).toMap(); }
 
 class UserDefaultsTest : public ::testing::Test {
  protected:
@@ -31,136 +32,66 @@ class UserDefaultsTest : public ::testing::Test {
 };
 
 TEST_F(UserDefaultsTest, ValuesSurviveTheTripThroughTheFile) {
-  const QDateTime when = QDateTime::fromString("2024-05-06T07:08:09Z", Qt::ISODate);
   {
     UserDefaults defaults(file);
+    EXPECT_FALSE(defaults.objectForKey("nothing").isValid());
+    EXPECT_TRUE(defaults.synchronize());  // nothing changed: no file made
+    EXPECT_FALSE(QFileInfo::exists(file));
     defaults.setObject(QStringLiteral("Webster"), "LastDictionaryUsed");
     defaults.setObject(QStringList{"cat", "cat dog"}, "SavedRecentWords");
     defaults.setBool(false, "rememberQuery");
-    defaults.setBool(true, "resetWindowOnLookup");
     defaults.setInteger(42, "count");
-    defaults.setObject(QVariantMap{{"inner", 1.5}}, "nested");
-    defaults.setObject(when, "when");
-    // Read back from memory in the form the file will give.
-    EXPECT_EQ(defaults.objectForKey("SavedRecentWords").typeId(), QMetaType::QVariantList);
-    EXPECT_TRUE(defaults.synchronize());
-    EXPECT_FALSE(defaults.hasPendingChanges());
+    defaults.setObject(QStringLiteral("gone"), "removed");
+    defaults.removeObjectForKey("removed");
+    EXPECT_EQ(defaults.arrayForKey("SavedRecentWords"), (QVariantList{"cat", "cat dog"}));
+    ASSERT_TRUE(defaults.synchronize());
+    defaults.setObject(QStringLiteral("at exit"), "lastQuery");  // written by the destructor
   }
   UserDefaults again(file);
   EXPECT_EQ(again.stringForKey("LastDictionaryUsed"), "Webster");
   EXPECT_EQ(again.arrayForKey("SavedRecentWords"), (QVariantList{"cat", "cat dog"}));
   EXPECT_FALSE(again.boolForKey("rememberQuery"));
-  EXPECT_TRUE(again.objectForKey("rememberQuery").isValid());  // stored NO is not absent
-  EXPECT_EQ(again.objectForKey("rememberQuery").typeId(), QMetaType::Bool);
-  EXPECT_TRUE(again.boolForKey("resetWindowOnLookup"));
+  EXPECT_EQ(again.objectForKey("rememberQuery").typeId(), QMetaType::Bool);  // NO is not absent
   EXPECT_EQ(again.integerForKey("count"), 42);
-  EXPECT_EQ(again.objectForKey("nested").toMap().value("inner").toDouble(), 1.5);
-  EXPECT_EQ(again.objectForKey("when").toDateTime(), when);
-  EXPECT_EQ(again.dictionaryRepresentation().size(), 7);
+  EXPECT_EQ(again.stringForKey("lastQuery"), "at exit");
+  EXPECT_FALSE(again.valueForKey("removed").isValid());
+  EXPECT_EQ(again.dictionaryRepresentation().size(), 5);
 }
 
-TEST_F(UserDefaultsTest, AbsentKeysAreNil) {
+TEST_F(UserDefaultsTest, ConvenienceReadersConvert) {
   UserDefaults defaults(file);
-  EXPECT_FALSE(defaults.objectForKey("nothing").isValid());
-  EXPECT_FALSE(defaults.valueForKey("nothing").isValid());
-  EXPECT_FALSE(defaults.boolForKey("nothing"));
-  EXPECT_TRUE(defaults.stringForKey("nothing").isNull());
-  EXPECT_FALSE(defaults.arrayForKey("nothing").has_value());
-  EXPECT_EQ(defaults.integerForKey("nothing"), 0);
-  // Reading never creates the file, nor does synchronizing without changes.
-  EXPECT_TRUE(defaults.synchronize());
-  EXPECT_FALSE(QFileInfo::exists(file));
-}
-
-TEST_F(UserDefaultsTest, ConvenienceReadersConvertLikeThePlatform) {
-  UserDefaults defaults(file);
-  const std::pair<const char*, bool> texts[] = {{"YES", true}, {"yes", true}, {"true", true}, {"1", true},
-                                                {" 007", true}, {"NO", false}, {"false", false},
-                                                {"0", false}, {"", false}, {"maybe", false}};
-  for (const auto& [text, expected] : texts) {
-    defaults.setObject(QString::fromLatin1(text), "flag");
-    EXPECT_EQ(defaults.boolForKey("flag"), expected) << text;
+  const std::pair<QVariant, bool> flags[] = {{"YES", true}, {"true", true}, {" 007", true}, {2, true},
+                                             {"NO", false}, {"0", false}, {"maybe", false}, {0.0, false}};
+  for (const auto& [value, expected] : flags) {
+    defaults.setObject(value, "flag");
+    EXPECT_EQ(defaults.boolForKey("flag"), expected) << value.toString().toStdString();
   }
-  defaults.setObject(2, "flag");
-  EXPECT_TRUE(defaults.boolForKey("flag"));
-  defaults.setObject(0.0, "flag");
-  EXPECT_FALSE(defaults.boolForKey("flag"));
   defaults.setObject(QStringLiteral(" -12abc"), "number");
   EXPECT_EQ(defaults.integerForKey("number"), -12);
-  defaults.setObject(7, "number");
-  EXPECT_EQ(defaults.stringForKey("number"), "7");
-  defaults.setObject(QVariantList{1}, "number");
-  EXPECT_TRUE(defaults.stringForKey("number").isNull());
-  EXPECT_FALSE(defaults.arrayForKey("flag").has_value());
-}
-
-TEST_F(UserDefaultsTest, RemovingAKeyReachesTheFile) {
-  {
-    UserDefaults defaults(file);
-    defaults.setObject(QStringLiteral("x"), "a");
-    defaults.setObject(QStringLiteral("y"), "b");
-    ASSERT_TRUE(defaults.synchronize());
-  }
-  UserDefaults defaults(file);
-  defaults.removeObjectForKey("a");
-  defaults.setObject(QVariant(), "b");
-  EXPECT_FALSE(defaults.objectForKey("a").isValid());
-  ASSERT_TRUE(defaults.synchronize());
-  EXPECT_TRUE(fileContents(file).isEmpty());
-  EXPECT_TRUE(QFileInfo::exists(file));
-}
-
-TEST_F(UserDefaultsTest, DestructionWritesPendingChanges) {
-  {
-    UserDefaults defaults(file);
-    defaults.setObject(QStringLiteral("kept"), "lastQuery");
-  }
-  EXPECT_EQ(fileContents(file).value("lastQuery").toString(), "kept");
+  EXPECT_TRUE(defaults.stringForKey("missing").isNull());
+  EXPECT_FALSE(defaults.arrayForKey("number").has_value());
 }
 
 TEST_F(UserDefaultsTest, CorruptFileIsSetAsideNotOverwritten) {
-  QDir().mkpath(QFileInfo(file).absolutePath());
   const QByteArray garbage = "<plist><dict><key>lastQuery</key><string>half";
   writeBytes(file, garbage);
-  {
-    UserDefaults untouched(file);  // never used: the file is not even read
-  }
+  { UserDefaults unused(file); }  // read lazily: an unused store leaves the file alone
   EXPECT_EQ(readBytes(file), garbage);
 
   UserDefaults defaults(file);
-  EXPECT_FALSE(defaults.objectForKey("lastQuery").isValid());
+  EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
   EXPECT_EQ(readBytes(file + ".corrupt"), garbage);
   defaults.setObject(QStringLiteral("new"), "lastQuery");
   ASSERT_TRUE(defaults.synchronize());
-  EXPECT_EQ(fileContents(file).value("lastQuery").toString(), "new");
-  EXPECT_EQ(readBytes(file + ".corrupt"), garbage);
+  EXPECT_EQ(onDisk(file).value("lastQuery").toString(), "new");
 
-  // A second bad file does not replace the first one set aside.
-  const QByteArray otherGarbage = "\x00\x01 not a property list";
-  writeBytes(file, otherGarbage);
-  UserDefaults later(file);
-  EXPECT_TRUE(later.dictionaryRepresentation().isEmpty());
-  EXPECT_EQ(readBytes(file + ".corrupt"), garbage);
-  EXPECT_EQ(readBytes(file + ".corrupt.1"), otherGarbage);
-}
-
-TEST_F(UserDefaultsTest, NonDictionaryFileCountsAsCorrupt) {
-  QDir().mkpath(QFileInfo(file).absolutePath());
-  ASSERT_TRUE(plist::writeFile(file, QVariantList{"a", "b"}));
-  const QByteArray original = readBytes(file);
-  UserDefaults defaults(file);
-  EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
-  EXPECT_EQ(readBytes(file + ".corrupt"), original);
-}
-
-TEST_F(UserDefaultsTest, FileCorruptedWhileRunningIsSetAsideAndRewritten) {
-  UserDefaults defaults(file);
-  defaults.setObject(QStringLiteral("v"), "k");
-  ASSERT_TRUE(defaults.synchronize());
-  writeBytes(file, "garbage");
+  // Bad again while running (here: not a dictionary): the first bad file is not replaced.
+  ASSERT_TRUE(plist::writeFile(file, QVariantList{"a"}));
+  const QByteArray second = readBytes(file);
   EXPECT_TRUE(defaults.synchronize());
-  EXPECT_EQ(readBytes(file + ".corrupt"), "garbage");
-  EXPECT_EQ(fileContents(file).value("k").toString(), "v");
+  EXPECT_EQ(readBytes(file + ".corrupt"), garbage);
+  EXPECT_EQ(readBytes(file + ".corrupt.1"), second);
+  EXPECT_EQ(onDisk(file).value("lastQuery").toString(), "new");  // what memory held is written back
 }
 
 TEST_F(UserDefaultsTest, TwoStoresOnOneFileSeeEachOthersChanges) {
@@ -173,19 +104,16 @@ TEST_F(UserDefaultsTest, TwoStoresOnOneFileSeeEachOthersChanges) {
   ASSERT_TRUE(second.synchronize());
   EXPECT_EQ(second.stringForKey("a"), "one");
 
-  // Both change different keys; neither loses the other's.
+  // Different keys changed on both sides: neither is lost.
   first.setObject(QStringLiteral("from first"), "b");
   second.setObject(QStringLiteral("from second"), "c");
   ASSERT_TRUE(first.synchronize());
   ASSERT_TRUE(second.synchronize());
   ASSERT_TRUE(first.synchronize());
-  for (UserDefaults* store : {&first, &second}) {
-    EXPECT_EQ(store->stringForKey("b"), "from first");
-    EXPECT_EQ(store->stringForKey("c"), "from second");
-  }
-  EXPECT_EQ(fileContents(file).size(), 3);
+  EXPECT_EQ(first.stringForKey("c"), "from second");
+  EXPECT_EQ(second.stringForKey("b"), "from first");
 
-  // A removal travels too; the last writer of one key wins.
+  // Removals travel too; the last writer of a key wins.
   first.removeObjectForKey("a");
   ASSERT_TRUE(first.synchronize());
   second.setObject(QStringLiteral("second wins"), "b");
@@ -193,37 +121,37 @@ TEST_F(UserDefaultsTest, TwoStoresOnOneFileSeeEachOthersChanges) {
   ASSERT_TRUE(first.synchronize());
   EXPECT_FALSE(second.objectForKey("a").isValid());
   EXPECT_EQ(first.stringForKey("b"), "second wins");
+  EXPECT_EQ(onDisk(file).size(), 2);
 }
 
 TEST_F(UserDefaultsTest, WriteFailureKeepsTheChangesPending) {
-  const QString blocker = env.path() + "/blocker";
-  writeBytes(blocker, "a file where a folder should be");
-  UserDefaults defaults(blocker + "/prefs.plist");
+  writeBytes(env.path() + "/blocker", "a file where a folder should be");
+  UserDefaults defaults(env.path() + "/blocker/prefs.plist");
   defaults.setObject(QStringLiteral("v"), "k");
   EXPECT_FALSE(defaults.synchronize());
   EXPECT_TRUE(defaults.hasPendingChanges());
   EXPECT_EQ(defaults.stringForKey("k"), "v");
 }
 
-TEST_F(UserDefaultsTest, StandardStoreLivesUnderTheConfigHomeByIdentifier) {
-  const QByteArray saved = qgetenv("VOCABULON_MAIN_BUNDLE");
+TEST_F(UserDefaultsTest, StandardStoreIsNamedByTheBundleIdentifier) {
   const bool wasSet = qEnvironmentVariableIsSet("VOCABULON_MAIN_BUNDLE");
+  const QByteArray saved = qgetenv("VOCABULON_MAIN_BUNDLE");
   const QString bundle = env.path() + "/Test.app";
   QDir().mkpath(bundle + "/Contents");
   ASSERT_TRUE(plist::writeFile(bundle + "/Contents/Info.plist", QVariantMap{{"CFBundleIdentifier", "org.example.std"}}));
   qputenv("VOCABULON_MAIN_BUNDLE", bundle.toLocal8Bit());
 
   const QString expected = env.home() + "/.config/org.example.std.plist";
-  EXPECT_EQ(UserDefaults::standardFilePath(), expected);
   UserDefaults& standard = UserDefaults::standardUserDefaults();
   EXPECT_EQ(&standard, &UserDefaults::standardUserDefaults());
   EXPECT_EQ(standard.filePath(), expected);
   standard.setObject(QStringLiteral("written at reset"), "lastQuery");
   UserDefaults::resetStandardUserDefaults();
-  EXPECT_EQ(fileContents(expected).value("lastQuery").toString(), "written at reset");
+  EXPECT_EQ(onDisk(expected).value("lastQuery").toString(), "written at reset");
 
+  // The main bundle is looked up afresh: another place, another identifier (here none).
   qputenv("VOCABULON_MAIN_BUNDLE", (env.path() + "/NoSuch.app").toLocal8Bit());
-  EXPECT_EQ(UserDefaults::standardFilePath(), env.home() + "/.config/" + UserDefaults::kFallbackIdentifier + ".plist");
+  EXPECT_EQ(UserDefaults::standardFilePath(), env.home() + "/.config/org.vocabulon.Vocabulon.plist");
   if (wasSet) qputenv("VOCABULON_MAIN_BUNDLE", saved);
   else qunsetenv("VOCABULON_MAIN_BUNDLE");
 }
