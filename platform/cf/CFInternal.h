@@ -5,6 +5,7 @@
 // opaque reference and the cf::Object pointer are one and the same (the base sits at offset 0
 // under the Itanium ABI that this system uses; the tests check it).
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <atomic>
 #include <mutex>
@@ -158,6 +159,9 @@ CFMutableStringRef makeMutableString(QString text);
 CFDataRef makeData(QByteArray bytes);
 // The text of a string, or an empty QString for null or a non-string.
 const QString& text(CFStringRef string);
+// The entries of a strings table (".strings": `"key" = "value";` text in UTF-8 or UTF-16, or
+// an XML property list); the entries before a syntax error when there is one.
+QHash<QString, QString> parseStringsTable(const QByteArray& bytes);
 // Old-style property-list text of a value, as %@ prints collections.
 QString formattedValue(CFTypeRef ref, int indent);
 }  // namespace cf
