@@ -1,0 +1,41 @@
+#pragma once
+// The multi-word lookup's free functions: cutting a query into words, the recent-list
+// membership test, the Finder-like word order, and the pieces of one word's output block.
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+inline constexpr const char* kCouldNotRetrieveDefinition = "Could not retrieve definition";
+
+// Whitespace (Zs and tab), punctuation (Pc Pd Ps Pe Pi Pf Po) and newlines separate words.
+bool isWordSeparator(char32_t codePoint);
+
+// The words of a query in the order they stand, empty pieces dropped, duplicates kept.
+QStringList wordsOfQuery(const QString& query);
+
+// True when an element equals the string with letter case (and nothing else) ignored.
+bool ArrayContainsStringIgnoringCase(const QStringList& array, const QString& string);
+
+// -1, 0 or 1, as the platform's comparison results.
+enum CFComparisonResult { kCFCompareLessThan = -1, kCFCompareEqualTo = 0, kCFCompareGreaterThan = 1 };
+
+// Collation in the user's order with the option mask 0x3800E: case and width ignored,
+// composed forms equal, punctuation significant, digit runs by numeric value.
+inline constexpr unsigned kFinderLikeCollateOptions = 0x3800E;
+CFComparisonResult CompareStringsLikeFinder(const QString& a, const QString& b, void* context);
+void SortStringsLikeFinder(QStringList& strings);
+
+// One piece of a word's block in the result view; only headwords and definitions carry an
+// attribute set of their own, everything else takes the view's typing attributes.
+struct BlockPiece {
+  enum Style { Plain, Headword, Definition };
+  QString text;
+  Style style = Plain;
+};
+
+// The block of one word: a found definition, or the failure line when `definition` is nil.
+QList<BlockPiece> outputBlock(const QString& word, const QVariant& definition);
+
+// The block as plain text, the way the result view's string holds it.
+QString outputBlockText(const QString& word, const QVariant& definition);

@@ -1,0 +1,195 @@
+#include "cli/Commands.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QIODevice>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include "app/DictionaryMenu.h"
+#include "app/LookupWorkflowBuilder.h"
+#include "app/MultiWordLookup.h"
+#include "dictionary/Dictionary.h"
+#include "dictionary/Import.h"
+#include "platform/Places.h"
+#include "platform/automator/Workflow.h"
+#include "platform/cocoa/UserDefaults.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vocabulon define [-d NAME] [--sort] [--json] [TEXT... | -]\n"
+    "       vocabulon dictionaries\n"
+    "       vocabulon import [PATH...]\n";
+
+void print(QIODevice& device, const QString& text) { device.write(text.toUtf8()); }
+
+int usageError(QIODevice& err, const QString& message) {
+  print(err, QStringLiteral("vocabulon: %1\n").arg(message));
+  print(err, QString::fromLatin1(kUsage));
+  return 2;
+}
+
+// The dictionary the window would select: the stored choice, else the first entry listed.
+QString defaultDictionaryName() {
+  const QVariant stored = UserDefaults::standardUserDefaults().objectForKey(
+      QStringLiteral("LastDictionaryUsed"));
+  if (stored.typeId() == QMetaType::QString) return stored.toString();
+  const QStringList entries = dictionaryFolderEntries();
+  return entries.isEmpty() ? QString() : stringByDeletingPathExtension(entries.first());
+}
+
+int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevice& in) {
+  QString dictionaryName;
+  bool sort = false, json = false, fromInput = false;
+  QStringList texts;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == QLatin1String("--")) {
+      texts += arguments.mid(i + 1);
+      break;
+    }
+    if (argument == QLatin1String("-d") || argument == QLatin1String("--dictionary")) {
+      if (++i == arguments.size()) return usageError(err, QStringLiteral("%1 needs a dictionary name").arg(argument));
+      dictionaryName = arguments[i];
+    } else if (argument.startsWith(QLatin1String("--dictionary="))) {
+      dictionaryName = argument.mid(13);
+    } else if (argument == QLatin1String("--sort")) {
+      sort = true;
+    } else if (argument == QLatin1String("--json")) {
+      json = true;
+    } else if (argument == QLatin1String("-")) {
+      fromInput = true;
+    } else if (argument.startsWith('-') && argument.size() > 1) {
+      return usageError(err, QStringLiteral("unknown option %1").arg(argument));
+    } else {
+      texts.append(argument);
+    }
+  }
+  if (fromInput || texts.isEmpty()) texts.append(QString::fromUtf8(in.readAll()));
+
+  if (dictionaryName.isEmpty()) dictionaryName = defaultDictionaryName();
+  if (dictionaryName.isEmpty()) {
+    print(err, QStringLiteral("vocabulon: no dictionaries in %1 (add some with \"vocabulon import\")\n")
+                   .arg(places::dictionariesFolder()));
+    return 1;
+  }
+  const QString bundlePath = places::hostPath(dictionaryParameterValue(dictionaryName));
+  QString problem;
+  if (!QFileInfo::exists(bundlePath)) {
+    problem = QStringLiteral("no such dictionary (%1)").arg(bundlePath);
+  } else if (!dictionary::open(bundlePath, &problem)) {
+    if (problem.isEmpty()) problem = QStringLiteral("unreadable");
+  } else {
+    problem.clear();
+  }
+  if (!problem.isEmpty()) {
+    print(err, QStringLiteral("vocabulon: dictionary \"%1\": %2\n").arg(dictionaryName, problem));
+    return 1;
+  }
+
+  // The lookup goes through a generated workflow, as in the window; it is written to a
+  // private folder so that it never replaces the one the running application uses.
+  QTemporaryDir folder;
+  std::unique_ptr<Workflow> workflow = makeDefinitionWorkflow(dictionaryName);
+  const QUrl workflowUrl = QUrl::fromLocalFile(folder.filePath(QString::fromLatin1(kWorkflowFileName)));
+  QString error;
+  if (!folder.isValid() || !workflow || !workflow->writeToURL(workflowUrl, &error)) {
+    print(err, QStringLiteral("vocabulon: cannot write the lookup workflow: %1\n")
+                   .arg(workflow ? error : QStringLiteral("the definition action is not installed")));
+    return 1;
+  }
+
+  QStringList words;
+  for (const QString& text : texts) words += wordsOfQuery(text);
+  if (sort) SortStringsLikeFinder(words);
+
+  QByteArray buffer;
+  for (const QString& word : words) {
+    const QVariant definition = Workflow::runWorkflowAtURL(workflowUrl, QVariantList{word}, nullptr);
+    if (json) {
+      QJsonObject object{{QStringLiteral("word"), word},
+                         {QStringLiteral("definition"),
+                          definition.isValid() ? QJsonValue(definition.toString()) : QJsonValue()}};
+      buffer += QJsonDocument(object).toJson(QJsonDocument::Compact);
+      buffer += '\n';
+    } else {
+      buffer += outputBlockText(word, definition).toUtf8();
+    }
+    if (buffer.size() > (1 << 16)) {
+      out.write(buffer);
+      buffer.clear();
+    }
+  }
+  out.write(buffer);
+  return 0;
+}
+
+int dictionaries(const QStringList& arguments, QIODevice& out, QIODevice& err) {
+  if (!arguments.isEmpty()) return usageError(err, QStringLiteral("dictionaries takes no arguments"));
+  const QString folder = places::dictionariesFolder();
+  for (const QString& entry : contentsOfDirectoryAtPath(folder)) {
+    QString error, holds;
+    if (auto dictionary = dictionary::open(folder + '/' + entry, &error)) {
+      holds = QStringLiteral("%1, %2 entries: %3")
+                  .arg(dictionary->formatName())
+                  .arg(dictionary->entryCount())
+                  .arg(dictionary->shortName());
+    } else {
+      holds = QStringLiteral("not a readable dictionary: %1").arg(error);
+    }
+    print(out, QStringLiteral("%1\t%2\t%3\n").arg(stringByDeletingPathExtension(entry), entry, holds));
+  }
+  return 0;
+}
+
+int import(const QStringList& arguments, QIODevice& out, QIODevice& err) {
+  for (const QString& argument : arguments) {
+    if (argument.startsWith('-')) return usageError(err, QStringLiteral("unknown option %1").arg(argument));
+  }
+  const QString folder = places::dictionariesFolder();
+  if (!QDir().mkpath(folder)) {
+    print(err, QStringLiteral("vocabulon: cannot create %1\n").arg(folder));
+    return 1;
+  }
+  const auto report = arguments.isEmpty() ? dictionary::importDictionaries(folder)
+                                          : dictionary::importDictionaries(arguments, folder);
+  int status = 0;
+  for (const auto& item : report) {
+    if (item.error.isEmpty()) {
+      print(out, QStringLiteral("imported %1 -> %2\n").arg(item.source, item.bundlePath));
+    } else {
+      print(err, QStringLiteral("vocabulon: %1: %2\n").arg(item.source, item.error));
+      status = 1;
+    }
+  }
+  if (report.isEmpty()) print(err, QStringLiteral("vocabulon: no dictionaries found\n"));
+  return status;
+}
+
+}  // namespace
+
+bool isCommand(const QString& name) {
+  return name == QLatin1String("define") || name == QLatin1String("dictionaries") ||
+         name == QLatin1String("import") || name == QLatin1String("help") ||
+         name == QLatin1String("--help") || name == QLatin1String("-h");
+}
+
+int run(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevice& in) {
+  const QString command = arguments.value(0);
+  const QStringList rest = arguments.mid(1);
+  if (command == QLatin1String("define")) return define(rest, out, err, in);
+  if (command == QLatin1String("dictionaries")) return dictionaries(rest, out, err);
+  if (command == QLatin1String("import")) return import(rest, out, err);
+  if (command == QLatin1String("help") || command == QLatin1String("--help") || command == QLatin1String("-h")) {
+    print(out, QString::fromLatin1(kUsage));
+    return 0;
+  }
+  return usageError(err, command.isEmpty() ? QStringLiteral("no command given")
+                                           : QStringLiteral("unknown command %1").arg(command));
+}
+
+}  // namespace cli

@@ -1,0 +1,127 @@
+// The command line, run as the real executable in a temporary home and system root.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include "platform/cf/PropertyList.h"
+#include "tests/TestDictionaries.h"
+#include "tests/TestEnvironment.h"
+
+namespace {
+
+const QString kExecutable = QStringLiteral(VOCABULON_BINARY_DIR "/vocabulon");
+
+struct Result {
+  int exitCode;
+  QString out, err;
+};
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override { installDefinitionAction(env); }
+
+  void addDictionary(const QString& name, const TestEntries& entries) { addTestDictionary(env, name, entries); }
+
+  Result run(const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess process;
+    process.setProgram(kExecutable);
+    process.setArguments(arguments);
+    process.start();
+    process.write(input);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(30000));
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+  }
+
+  TestEnvironment env;
+};
+
+TEST_F(CommandLine, DefinePrintsTheResultViewBlocks) {
+  addDictionary("Animals", {{"cat", "A small furry animal."}, {"well", "In a good way.\n"},
+                            {"known", "Familiar."}});
+  const Result result = run({"define", "Cat well-known zzz"});
+  EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+  EXPECT_EQ(result.out,
+            "Cat:\nA small furry animal.\n\n"
+            "well:\nIn a good way.\n\n"
+            "known:\nFamiliar.\n\n"
+            "zzz:\nCould not retrieve definition\n\n");
+}
+
+TEST_F(CommandLine, SortJsonAndStandardInput) {
+  addDictionary("Animals", {{"apple", "A fruit."}, {"zebra", "A striped horse."}});
+  const Result sorted = run({"define", "--sort", "--json", "-"}, "zebra Apple item10 item9");
+  ASSERT_EQ(sorted.exitCode, 0) << sorted.err.toStdString();
+  const QStringList lines = sorted.out.trimmed().split('\n');
+  ASSERT_EQ(lines.size(), 4);
+  QStringList order;
+  for (const QString& line : lines) order << QJsonDocument::fromJson(line.toUtf8()).object()["word"].toString();
+  EXPECT_EQ(order, (QStringList{"Apple", "item9", "item10", "zebra"}));
+  const QJsonObject first = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+  EXPECT_EQ(first["definition"].toString(), "A fruit.");
+  EXPECT_TRUE(QJsonDocument::fromJson(lines[1].toUtf8()).object()["definition"].isNull());
+}
+
+TEST_F(CommandLine, DefaultDictionaryIsTheStoredChoiceElseTheFirstListed) {
+  addDictionary("A First", {{"word", "from the first"}});
+  addDictionary("B Second", {{"word", "from the second"}});
+  EXPECT_EQ(run({"define", "word"}).out, "word:\nfrom the first\n\n");
+
+  const QString preferences = env.home() + "/.config/org.vocabulon.Vocabulon.plist";
+  ASSERT_TRUE(QDir().mkpath(env.home() + "/.config"));
+  ASSERT_TRUE(plist::writeFile(preferences, QVariantMap{{"LastDictionaryUsed", "B Second"}}));
+  EXPECT_EQ(run({"define", "word"}).out, "word:\nfrom the second\n\n");
+  EXPECT_EQ(run({"define", "-d", "A First", "word"}).out, "word:\nfrom the first\n\n");
+}
+
+TEST_F(CommandLine, ListsTheDictionariesFolderLikeTheMenu) {
+  addDictionary("Animals", {{"cat", "x"}, {"dog", "y"}});
+  QFile stray(env.dictionariesFolder() + "/notes.txt");
+  ASSERT_TRUE(stray.open(QIODevice::WriteOnly));
+  stray.close();
+  const Result result = run({"dictionaries"});
+  EXPECT_EQ(result.exitCode, 0);
+  const QStringList lines = result.out.trimmed().split('\n');
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith("Animals\tAnimals.dictionary\tdictd, ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].endsWith(": Animals")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].startsWith("notes\tnotes.txt\tnot a readable dictionary")) << lines[1].toStdString();
+}
+
+TEST_F(CommandLine, ClearFailuresAndUsageErrors) {
+  Result result = run({"define", "word"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(result.err.contains("no dictionaries")) << result.err.toStdString();
+
+  addDictionary("Animals", {{"cat", "x"}});
+  result = run({"define", "-d", "Missing", "cat"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(result.err.contains("Missing")) << result.err.toStdString();
+
+  QDir().mkpath(env.dictionariesFolder() + "/Broken.dictionary");
+  result = run({"define", "-d", "Broken", "cat"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_FALSE(result.err.isEmpty());
+
+  EXPECT_EQ(run({"define", "--bogus"}).exitCode, 2);
+  EXPECT_EQ(run({"define", "-d"}).exitCode, 2);
+  EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
+  EXPECT_EQ(run({"import", "/nonexistent/x.index"}).exitCode, 1);
+}
+
+TEST_F(CommandLine, ImportMakesBundlesThatDefineReads) {
+  const QString source = env.path() + "/src";
+  QDir().mkpath(source);
+  writeTestDictd(source + "/fruit", "Fruit Words", {{"apple", "A round fruit."}});
+  const Result imported = run({"import", source + "/fruit.index"});
+  ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+  EXPECT_TRUE(QFileInfo::exists(env.dictionariesFolder() + "/Fruit Words.dictionary"));
+  EXPECT_EQ(run({"define", "apple"}).out, "apple:\nA round fruit.\n\n");
+}
+
+}  // namespace
