@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what Vocabulon needs, builds it, puts the sample, WordNet and GCIDE dictionaries
+# into the build's system root, and runs the main job.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+./build/vocabulon import /usr/share/dictd/wn.index /usr/share/dictd/gcide.index
+./build/vocabulon dictionaries
+echo
+./build/vocabulon define -d "WordNet (r) 3.0 (2006)" "Don't look up well-known words one by one."
