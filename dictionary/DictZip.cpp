@@ -277,7 +277,11 @@ bool DictData::read(std::uint64_t offset, std::uint64_t size, QByteArray* out, Q
       break;
   }
   if (size == 0) return true;
-  if (size > std::uint64_t(kMaxWholeGzipBytes)) return pastEnd(std::uint64_t(chunkLength_) * chunkSizes_.size());
+  if (chunkSizes_.empty()) return pastEnd(0);
+  if (size > std::uint64_t(kMaxWholeGzipBytes)) {
+    if (error) *error = QStringLiteral("%1: entry at %2 claims %3 bytes").arg(path_).arg(offset).arg(size);
+    return false;
+  }
   const std::uint64_t first = offset / chunkLength_;
   const std::uint64_t last = (offset + size - 1) / chunkLength_;
   if (last >= chunkSizes_.size()) return pastEnd(std::uint64_t(chunkLength_) * chunkSizes_.size());

@@ -199,11 +199,4 @@ TEST_F(ImportTest, TwoDictionariesWithOneNameBothGetBundles) {
   EXPECT_TRUE(report[1].bundlePath.endsWith(QLatin1String("/Same 2.dictionary")));
 }
 
-TEST_F(ImportTest, StandardPlacesAreTheLinuxOnes) {
-  const QStringList places = dictionary::standardDictionaryPlaces();
-  EXPECT_TRUE(places.contains(QStringLiteral("/usr/share/dictd")));
-  EXPECT_TRUE(places.contains(QStringLiteral("/usr/share/stardict/dic")));
-  EXPECT_TRUE(places.contains(environment_.home() + QStringLiteral("/.stardict/dic")));
-}
-
 }  // namespace
