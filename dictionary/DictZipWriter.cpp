@@ -48,23 +48,25 @@ std::optional<QByteArray> dictzipCompress(const QByteArray& data, int chunkLengt
   std::vector<quint16> sizes;
   QByteArray body;
   QByteArray buffer(int(deflateBound(&stream, uLong(chunkLength)) + 64), '\0');
-  for (qsizetype i = 0; i < chunkCount; ++i) {
-    const qsizetype start = i * chunkLength;
-    const qsizetype length = std::min<qsizetype>(chunkLength, data.size() - start);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData() + start));
-    stream.avail_in = uInt(length);
-    const bool last = i + 1 == chunkCount;
+  auto drain = [&](int flush) {
     qsizetype produced = 0;
     int status;
     do {
       stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
       stream.avail_out = uInt(buffer.size());
-      // A full flush ends every chunk on a byte boundary with no back references into it.
-      status = deflate(&stream, last ? Z_FINISH : Z_FULL_FLUSH);
+      status = deflate(&stream, flush);
       const qsizetype piece = buffer.size() - qsizetype(stream.avail_out);
       body.append(buffer.constData(), piece);
       produced += piece;
-    } while (stream.avail_out == 0 || (last && status != Z_STREAM_END));
+    } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
+    return produced;
+  };
+  for (qsizetype i = 0; i < chunkCount; ++i) {
+    const qsizetype start = i * chunkLength;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData() + start));
+    stream.avail_in = uInt(std::min<qsizetype>(chunkLength, data.size() - start));
+    // A full flush ends every chunk on a byte boundary with no back references into it.
+    const qsizetype produced = drain(Z_FULL_FLUSH);
     if (produced > 65535) {
       deflateEnd(&stream);
       if (error) *error = QStringLiteral("chunk %1 does not compress below 64 KB").arg(i);
@@ -72,15 +74,11 @@ std::optional<QByteArray> dictzipCompress(const QByteArray& data, int chunkLengt
     }
     sizes.push_back(quint16(produced));
   }
-  if (chunkCount == 0) {
-    // No chunks: still a valid (empty) deflate stream after the header.
-    stream.next_in = nullptr;
-    stream.avail_in = 0;
-    stream.next_out = reinterpret_cast<Bytef*>(buffer.data());
-    stream.avail_out = uInt(buffer.size());
-    deflate(&stream, Z_FINISH);
-    body.append(buffer.constData(), buffer.size() - qsizetype(stream.avail_out));
-  }
+  // The final empty block follows the last chunk and belongs to none, as dictzip writes it:
+  // dictd inflates each chunk expecting more to come, never the end of the stream.
+  stream.next_in = nullptr;
+  stream.avail_in = 0;
+  drain(Z_FINISH);
   deflateEnd(&stream);
 
   QByteArray out;

@@ -90,7 +90,11 @@ bool writeSampleBundle(const SampleSource& source, const QString& bundlePath, QS
   DictdWriterOptions options;
   options.shortName = source.name.isEmpty() ? base : source.name;
   options.url = source.url;
-  options.utf8 = true;
+  // dictd serves dictionaries flagged utf8 only in a UTF-8 locale; plain ASCII ones anywhere.
+  options.utf8 = false;
+  for (const DictdEntry& entry : source.entries) {
+    for (const QChar c : entry.headword) options.utf8 = options.utf8 || c.unicode() >= 0x80;
+  }
   options.dictzip = true;
   options.originalHeadwordColumn = true;
   DictdFiles files;

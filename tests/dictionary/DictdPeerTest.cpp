@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "dictionary/DictdDictionary.h"
+#include "dictionary/DictdWriter.h"
 #include "tests/dictionary/Fixtures.h"
 #include "tests/dictionary/PeerSupport.h"
 
@@ -19,15 +20,25 @@ constexpr char kDictd[] = "/usr/sbin/dictd";
 constexpr char kIndex[] = "/usr/share/dictd/wn.index";
 constexpr char kData[] = "/usr/share/dictd/wn.dict.dz";
 
+struct Database {
+  QString name, data, index;
+};
+
 // A dictd in the foreground on 127.0.0.1, stopped when this goes away.
 class DictdServer {
  public:
   ~DictdServer() { stop(); }
 
-  bool start(QString* problem) {
+  // A folder dictd may read, for dictionaries written by the test.
+  QString folder() const { return dir_.path(); }
+
+  bool start(const QList<Database>& databases, QString* problem) {
     const QString config = dir_.filePath(QStringLiteral("dictd.conf"));
-    fixtures::writeBytes(config, QStringLiteral("database wn { data \"%1\" index \"%2\" }\n")
-                                     .arg(QLatin1String(kData), QLatin1String(kIndex)).toUtf8());
+    QString text;
+    for (const Database& database : databases) {
+      text += QStringLiteral("database %1 { data \"%2\" index \"%3\" }\n").arg(database.name, database.data, database.index);
+    }
+    fixtures::writeBytes(config, text.toUtf8());
     // dictd refuses a configuration file that others cannot read.
     const auto readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
     QFile::setPermissions(dir_.path(), readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
@@ -106,10 +117,10 @@ class DictClient {
   }
 
   // Sends the DEFINE commands of all the words at once; the answers come in order.
-  void sendDefines(const QStringList& words) {
+  void sendDefines(const QByteArray& database, const QStringList& words) {
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     QByteArray commands;
-    for (const QString& word : words) commands += "DEFINE wn \"" + word.toUtf8() + "\"\r\n";
+    for (const QString& word : words) commands += "DEFINE " + database + " \"" + word.toUtf8() + "\"\r\n";
     socket_.write(commands);
   }
 
@@ -157,6 +168,29 @@ class DictClient {
   QTcpSocket socket_;
 };
 
+// Our answers for the words against dictd's; the mismatches, and how many words dictd defined.
+QStringList compare(DictClient& client, const QByteArray& database, const dictionary::Dictionary& ours,
+                    const QStringList& words, int* defined) {
+  QStringList mismatches;
+  client.sendDefines(database, words);
+  for (const QString& word : words) {
+    QString problem;
+    const std::optional<QStringList> bodies = client.nextAnswer(&problem);
+    if (!bodies) return {QStringLiteral("%1: protocol error %2").arg(word, problem)};
+    const std::optional<QString> expected =
+        bodies->isEmpty() ? std::nullopt : std::optional<QString>(bodies->join(QStringLiteral("\n\n")));
+    QString error;
+    const std::optional<QString> actual = ours.define(word, &error);
+    if (!error.isEmpty()) mismatches.append(QStringLiteral("%1: %2").arg(word, error));
+    if (expected) ++*defined;
+    if (actual != expected) {
+      mismatches.append(QStringLiteral("%1: dictd %2 definitions, ours %3")
+                            .arg(word).arg(bodies->size()).arg(actual ? QStringLiteral("differ") : QStringLiteral("none")));
+    }
+  }
+  return mismatches;
+}
+
 TEST(DictdPeer, EveryWordOfTheTextGetsTheDefinitionsDictdReturns) {
   if (!QFileInfo::exists(QLatin1String(kDictd)) || !QFileInfo::exists(QLatin1String(kIndex)) ||
       !QFileInfo::exists(QLatin1String(kData))) {
@@ -171,31 +205,52 @@ TEST(DictdPeer, EveryWordOfTheTextGetsTheDefinitionsDictdReturns) {
   ASSERT_TRUE(ours) << problem.toStdString();
 
   DictdServer server;
-  ASSERT_TRUE(server.start(&problem)) << "dictd did not start: " << problem.toStdString();
+  ASSERT_TRUE(server.start({{QStringLiteral("wn"), QLatin1String(kData), QLatin1String(kIndex)}}, &problem))
+      << "dictd did not start: " << problem.toStdString();
   DictClient client;
   ASSERT_TRUE(client.connect(server.port(), &problem)) << problem.toStdString();
 
   int defined = 0;
-  QStringList mismatches;
-  client.sendDefines(words);
-  for (const QString& word : words) {
-    const std::optional<QStringList> bodies = client.nextAnswer(&problem);
-    ASSERT_TRUE(bodies) << word.toStdString() << ": " << problem.toStdString();
-    const std::optional<QString> expected =
-        bodies->isEmpty() ? std::nullopt : std::optional<QString>(bodies->join(QStringLiteral("\n\n")));
-    QString error;
-    const std::optional<QString> actual = ours->define(word, &error);
-    EXPECT_TRUE(error.isEmpty()) << word.toStdString() << ": " << error.toStdString();
-    if (expected) ++defined;
-    if (actual != expected) {
-      mismatches.append(QStringLiteral("%1: dictd %2 definitions, ours %3")
-                            .arg(word).arg(bodies->size()).arg(actual ? QStringLiteral("differ") : QStringLiteral("none")));
-    }
-  }
+  const QStringList mismatches = compare(client, "wn", *ours, words, &defined);
   EXPECT_TRUE(mismatches.isEmpty()) << mismatches.size() << " of " << words.size() << " words differ:\n"
                                     << mismatches.mid(0, 20).join(QLatin1Char('\n')).toStdString();
   // WordNet knows most words of ordinary English prose; fewer means the comparison saw nothing.
   EXPECT_GT(defined, words.size() / 2);
+}
+
+// dictd serves what our writer makes (order, dictzip chunks, special entries) as we read it.
+TEST(DictdPeer, DictdReadsOurWriterTheWayWeDo) {
+  if (!QFileInfo::exists(QLatin1String(kDictd))) GTEST_SKIP() << "dictd is not installed";
+  DictdServer server;
+  QList<dictionary::DictdEntry> entries;
+  QStringList words;
+  for (int i = 0; i < 400; ++i) {
+    // Repeated headwords in several spellings, punctuation that does not count, varied lengths.
+    const QString word = QStringLiteral("%1%2").arg(QLatin1String(i % 3 ? "item" : "Item-")).arg(i % 150);
+    entries.append({word, word + QLatin1Char('\n') + QString::fromUtf8(fixtures::proseBytes(20 + (i * 37) % 700, i))});
+    words << word << word.toUpper();
+  }
+  words << QStringLiteral("item") << QStringLiteral("nothing") << QStringLiteral("00-database-short");
+  dictionary::DictdWriterOptions options;
+  options.shortName = QStringLiteral("Items");
+  options.utf8 = false;  // dictd in the C locale refuses utf8 dictionaries
+  options.chunkLength = 1000;
+  dictionary::DictdFiles files;
+  QString problem;
+  ASSERT_TRUE(dictionary::writeDictd(server.folder() + QStringLiteral("/items"), entries, options, &files, &problem))
+      << problem.toStdString();
+  auto ours = dictionary::DictdDictionary::open(files.index, files.data, &problem);
+  ASSERT_TRUE(ours) << problem.toStdString();
+  EXPECT_TRUE(ours->indexWasSorted());
+
+  ASSERT_TRUE(server.start({{QStringLiteral("items"), files.data, files.index}}, &problem))
+      << "dictd did not start: " << problem.toStdString();
+  DictClient client;
+  ASSERT_TRUE(client.connect(server.port(), &problem)) << problem.toStdString();
+  int defined = 0;
+  const QStringList mismatches = compare(client, "items", *ours, words, &defined);
+  EXPECT_TRUE(mismatches.isEmpty()) << mismatches.mid(0, 20).join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(defined, words.size() - 2);  // all but "item" and "nothing"
 }
 
 }  // namespace
