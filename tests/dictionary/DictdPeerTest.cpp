@@ -45,7 +45,9 @@ class DictdServer {
     QFile::setPermissions(config, readable);
     for (int attempt = 0; attempt < 3; ++attempt) {
       port_ = freePort();
+      // dictd logs every query; a file never fills up as a pipe would.
       process_.setProcessChannelMode(QProcess::MergedChannels);
+      process_.setStandardOutputFile(dir_.filePath(QStringLiteral("dictd.log")));
       process_.start(QLatin1String(kDictd),
                      {QStringLiteral("-c"), config, QStringLiteral("-p"), QString::number(port_),
                       QStringLiteral("--listen-to"), QStringLiteral("127.0.0.1"), QStringLiteral("-d"),
@@ -62,7 +64,7 @@ class DictdServer {
         QThread::msleep(100);
       }
       process_.waitForFinished(1000);
-      *problem = QString::fromLocal8Bit(process_.readAll());
+      *problem = QString::fromLocal8Bit(fixtures::readBytes(dir_.filePath(QStringLiteral("dictd.log"))));
       stop();
     }
     return false;
