@@ -22,7 +22,10 @@ struct KeyRules {
 };
 
 // Compares two headwords under the rules: characters that do not count are skipped, white
-// space counts as a space, case is folded. Each view is just the headword.
+// space counts as a space, case is folded. Each view is just the headword. Both sides are
+// folded: dictd folds only the query when every character counts, trusting the index's first
+// field to be folded already; folding both finds the same entries in such files and also
+// those whose first field kept its capitals.
 int compareKeys(std::string_view a, std::string_view b, const KeyRules& rules);
 
 // Whether any character of the headword counts (a headword of punctuation alone has no key).
