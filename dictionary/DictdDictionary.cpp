@@ -101,6 +101,7 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
     } else if (eol > p && !(eol - p == 1 && *p == '\r')) {
       ++dictionary->skippedLines_;
     }
+    if (eol == end) break;
     p = eol + 1;
   }
   if (lines.empty()) {

@@ -105,7 +105,11 @@ class Importer {
     for (const QString& file : files) {
       const QFileInfo fileInfo(file);
       const QString link = building.path() + QLatin1Char('/') + fileInfo.fileName();
-      if (!QFile::link(fileInfo.absoluteFilePath(), link)) return fail(result, describe("cannot link", link));
+      // Links keep the package's own path (it may be a link the package manager switches),
+      // except into the destination itself, whose bundles this import may replace.
+      QString target = fileInfo.absoluteFilePath();
+      if (target.startsWith(destination_ + QLatin1Char('/'))) target = fileInfo.canonicalFilePath();
+      if (!QFile::link(target, link)) return fail(result, describe("cannot link", link));
       info.files.append(fileInfo.fileName());
     }
     if (!writeBundleInfo(building.path(), info, &error)) return fail(result, error);

@@ -190,6 +190,19 @@ TEST_F(ImportTest, ReplaceBundleSwapsWholeFolders) {
   EXPECT_TRUE(QFileInfo::exists(destination_ + QStringLiteral("/Y.dictionary/again")));
 }
 
+TEST_F(ImportTest, ImportingTheBundlesFolderItselfKeepsWorkingLinks) {
+  writeDictd(places_[0], QStringLiteral("fruit"), QStringLiteral("Fruit"), QStringLiteral("apple"));
+  ASSERT_EQ(importDictionaries({}, destination_, places_).size(), 1);
+  const auto report = importDictionaries({destination_}, destination_, places_);
+  ASSERT_EQ(report.size(), 1);
+  EXPECT_TRUE(report[0].error.isEmpty()) << report[0].error.toStdString();
+  const QFileInfo link(destination_ + QStringLiteral("/Fruit.dictionary/fruit.index"));
+  EXPECT_EQ(link.symLinkTarget(), places_[0] + QStringLiteral("/fruit.index"));
+  const auto reopened = dictionary::openUncached(destination_ + QStringLiteral("/Fruit.dictionary"));
+  ASSERT_TRUE(reopened);
+  EXPECT_EQ(reopened->define(QStringLiteral("apple")), QStringLiteral("apple from Fruit"));
+}
+
 TEST_F(ImportTest, TwoDictionariesWithOneNameBothGetBundles) {
   writeDictd(places_[0], QStringLiteral("a"), QStringLiteral("Same"));
   writeDictd(places_[0], QStringLiteral("b"), QStringLiteral("Same"));
