@@ -87,3 +87,95 @@ QString outputBlockText(const QString& word, const QVariant& definition) {
   for (const BlockPiece& piece : outputBlock(word, definition)) text += piece.text;
   return text;
 }
+
+// ---- The controller's lookup ----------------------------------------------------------
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <QTimer>
+
+#include "app/LexoraAppDelegate.h"
+#include "platform/automator/Workflow.h"
+#include "platform/cocoa/ProgressIndicator.h"
+#include "platform/cocoa/SystemLog.h"
+#include "platform/cocoa/UserDefaults.h"
+
+namespace {
+
+// Set while a lookup runs; the window repaints between words, and a lookup asked for in
+// that time (a timer firing) waits until the running one has written its last block.
+bool lookupRunning = false;
+constexpr int kRepaintIntervalMs = 30;
+
+}  // namespace
+
+void LexoraAppDelegate::insertText(const QString& text, const QTextCharFormat* attributes) {
+  QTextCursor cursor = result_textView->textCursor();
+  cursor.insertText(text, attributes ? *attributes : typingAttributes_);
+  result_textView->setTextCursor(cursor);
+}
+
+void LexoraAppDelegate::buttonClicked(QObject*) {
+  if (lookupRunning) {
+    QTimer::singleShot(0, this, [this] { buttonClicked(this); });
+    return;
+  }
+  if (!query_textView || !result_textView) return;
+  lookupRunning = true;
+  if (busy) busy->startAnimation(this);
+
+  theQueryString = query_textView->toPlainText();
+  if (theQueryString.isNull()) theQueryString = QLatin1String("");
+  const QString query = theQueryString;
+
+  if (!query.isEmpty()) {
+    setStatus(QStringLiteral("Looking up words: %1").arg(query));
+    if (resetTextView()) result_textView->clear();
+    QTextCursor end = result_textView->textCursor();
+    end.movePosition(QTextCursor::End);
+    result_textView->setTextCursor(end);
+
+    if (!ArrayContainsStringIgnoringCase(recentWords, query)) {
+      recentWords.append(query);
+      UserDefaults& defaults = UserDefaults::standardUserDefaults();
+      defaults.setObject(QVariant(recentWords), QStringLiteral("SavedRecentWords"));
+      defaults.synchronize();
+      buildRecentMenu();
+    }
+
+    QStringList words = wordsOfQuery(query);
+    if (sortResultsLikeTheFinder()) SortStringsLikeFinder(words);
+
+    QElapsedTimer sinceRepaint;
+    sinceRepaint.start();
+    for (const QString& word : words) {
+      setStatus(QStringLiteral("Looking up word: %1").arg(word));
+      const QVariant definition = getDefinitionOfWord(word);
+      if (definition.isValid()) NSLog(definition.toString());
+      for (const BlockPiece& piece : outputBlock(word, definition)) {
+        insertText(piece.text, piece.style == BlockPiece::Headword     ? &boldAttributes
+                               : piece.style == BlockPiece::Definition ? &regularAttributes
+                                                                       : nullptr);
+      }
+      if (sinceRepaint.elapsed() >= kRepaintIntervalMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                        QEventLoop::ExcludeSocketNotifiers);
+        sinceRepaint.restart();
+      }
+    }
+  }
+
+  setStatus(QString());
+  if (busy) busy->stopAnimation(this);
+  lookupRunning = false;
+}
+
+QVariant LexoraAppDelegate::getDefinitionOfWord(const QString& word) {
+  if (workflowURL.isEmpty()) return {};
+  const QVariant result = Workflow::runWorkflowAtURL(workflowURL, QVariantList{word}, nullptr);
+  if (result.typeId() == QMetaType::QString) NSLog(result.toString());
+  return result;
+}

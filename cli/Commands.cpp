@@ -23,7 +23,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: vocabulon define [-d NAME] [--sort] [--json] [TEXT... | -]\n"
     "       vocabulon dictionaries\n"
-    "       vocabulon import [PATH...]\n";
+    "       vocabulon import [PATH...]\n"
+    "       vocabulon lookup-selection [TEXT... | -]\n"
+    "       vocabulon                  (opens the window)\n";
 
 void print(QIODevice& device, const QString& text) { device.write(text.toUtf8()); }
 

@@ -1,0 +1,132 @@
+#include "app/Interface.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDialog>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QVBoxLayout>
+
+#include "app/LexoraAppDelegate.h"
+#include "platform/cocoa/Application.h"
+#include "platform/cocoa/UserDefaults.h"
+#include "ui_MainWindow.h"
+#include "ui_PreferencesPanel.h"
+#include "ui_WebWindow.h"
+
+namespace {
+
+// Kept beside the application's own keys, under a name of its own.
+const QString kWindowGeometryKey = QStringLiteral("VocabulonMainWindowGeometry");
+
+void wire(QAbstractButton* button, const char* selector) {
+  QObject::connect(button, &QAbstractButton::clicked, button,
+                   [button, selector] { Application::shared().sendAction(selector, button); });
+}
+
+void wire(QAction* action, const char* selector) {
+  QObject::connect(action, &QAction::triggered, action,
+                   [action, selector] { Application::shared().sendAction(selector, action); });
+}
+
+// Tells the controller when the query view loses the focus to another control: the end of
+// editing. Leaving the window, or opening a menu, does not end it.
+class EndOfEditingFilter : public QObject {
+ public:
+  EndOfEditingFilter(LexoraAppDelegate* controller, QObject* parent) : QObject(parent), controller_(controller) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::FocusOut && controller_) {
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+        controller_->textDidEndEditing(parent());
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QPointer<LexoraAppDelegate> controller_;
+};
+
+// Saves the window's size and place when it closes.
+class GeometryKeeper : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Close || event->type() == QEvent::Hide) {
+      UserDefaults::standardUserDefaults().setObject(static_cast<QWidget*>(watched)->saveGeometry(),
+                                                     kWindowGeometryKey);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+}  // namespace
+
+LexoraAppDelegate* loadMainInterface() {
+  auto* controller = new LexoraAppDelegate(&Application::shared());
+
+  auto* window = new QMainWindow;
+  window->setAttribute(Qt::WA_DeleteOnClose, false);
+  Ui::MainWindow mainUi;
+  mainUi.setupUi(window);
+  mainUi.splitter->setStretchFactor(0, 1);
+  mainUi.splitter->setStretchFactor(1, 3);
+  mainUi.defineAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  const QVariant geometry = UserDefaults::standardUserDefaults().objectForKey(kWindowGeometryKey);
+  if (geometry.typeId() == QMetaType::QByteArray) window->restoreGeometry(geometry.toByteArray());
+  window->installEventFilter(new GeometryKeeper(window));
+
+  auto* webWindow = new QWidget;
+  Ui::WebWindow webUi;
+  webUi.setupUi(webWindow);
+  auto* webView = new QWidget(webUi.webViewHost);
+  webView->setObjectName(QStringLiteral("webView"));
+  webUi.webViewHostLayout->addWidget(webView);
+
+  auto* preferences = new QDialog(window);
+  Ui::PreferencesPanel preferencesUi;
+  preferencesUi.setupUi(preferences);
+
+  controller->setWindow(window);
+  controller->webWindow = webWindow;
+  controller->webView = webView;
+  controller->query_textView = mainUi.query_textView;
+  controller->result_textView = mainUi.result_textView;
+  controller->statusTextField = mainUi.statusTextField;
+  controller->recentPopUpButton = mainUi.recentPopUpButton;
+  controller->dictionariesPopUpButton = mainUi.dictionariesPopUpButton;
+  controller->busy = mainUi.busy;
+  controller->frameLoadSpinner = webUi.frameLoadSpinner;
+  controller->frameLoadTextField = webUi.frameLoadTextField;
+  controller->includeRemoveSubmenusInRecentMenuButton = preferencesUi.includeRemoveSubmenusInRecentMenuButton;
+  mainUi.query_textView->installEventFilter(new EndOfEditingFilter(controller, mainUi.query_textView));
+
+  wire(mainUi.defineButton, "buttonClicked");
+  wire(mainUi.defineAction, "buttonClicked");
+  wire(mainUi.clipboardButton, "clipboardButtonClicked");
+  wire(mainUi.copyResultsAction, "clipboardButtonClicked");
+  wire(mainUi.saveButton, "saveButtonClicked");
+  wire(mainUi.saveAction, "saveButtonClicked");
+  wire(mainUi.onlineButton, "onlineButtonClicked");
+  wire(mainUi.onlineAction, "onlineButtonClicked");
+  wire(mainUi.wikiOnlineButton, "wikiOnlineButtonClicked");
+  wire(mainUi.wikiOnlineAction, "wikiOnlineButtonClicked");
+  wire(mainUi.websiteAction, "goToWebsite");
+  wire(mainUi.storeAction, "goToMAS");
+  wire(mainUi.helpAction, "openHelpURL");
+  QObject::connect(mainUi.quitAction, &QAction::triggered, [] { Application::shared().terminate(); });
+  QObject::connect(mainUi.preferencesAction, &QAction::triggered, preferences, [preferences] {
+    preferences->show();
+    preferences->raise();
+    preferences->activateWindow();
+  });
+
+  Application::shared().setMainWindow(window);
+  return controller;
+}

@@ -1,0 +1,104 @@
+#pragma once
+// The application controller: holds the application's state and receives every action of
+// its interface. Its methods are spread over one source per concern:
+//   ApplicationController.cpp  start-up, set-up, shut-down, preferences
+//   MultiWordLookup.cpp        the lookup (buttonClicked, getDefinitionOfWord)
+//   LookupWorkflowBuilder.cpp  the generated lookup workflow (buildWorkflow)
+//   DictionaryMenu.cpp         the dictionary pop-up menu
+//   RecentMenu.cpp             the recent-queries pop-up menu
+//   QueryEntry.cpp             leaving the query view, the Services request
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTextCharFormat>
+#include <QUrl>
+#include <QVariant>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+#include "platform/cocoa/PopUpButton.h"
+#include "platform/cocoa/ProgressIndicator.h"
+
+class Pasteboard;
+
+class LexoraAppDelegate : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit LexoraAppDelegate(QObject* parent = nullptr);
+  ~LexoraAppDelegate() override;
+
+  QMainWindow* window() const { return window_; }
+  void setWindow(QMainWindow* window) { window_ = window; }
+
+  // Lifecycle, sent by the application object.
+  Q_INVOKABLE void awakeFromNib();
+  Q_INVOKABLE void applicationDidFinishLaunching(QObject* notification);
+  Q_INVOKABLE void applicationWillTerminate(QObject* notification);
+  void setup();
+
+  // Preferences, read afresh at every call.
+  bool resetTextView() const;
+  bool rememberQuery() const;
+  bool lookupOnlyWhenDefineIsClicked() const;
+  bool sortResultsLikeTheFinder() const;
+  bool includeRemoveSubmenusInRecentMenu() const;
+  Q_INVOKABLE void preferencesItemChanged(QObject* sender);
+
+  // The lookup.
+  Q_INVOKABLE void buttonClicked(QObject* sender);
+  QVariant getDefinitionOfWord(const QString& word);
+
+  // The workflow.
+  void buildWorkflow();
+
+  // The dictionary menu.
+  void buildDictionaryMenu();
+  Q_INVOKABLE void selItemDictionaryNamesMenu(QObject* sender);
+  QString selectedDictionaryName() const;
+
+  // The recent-queries menu.
+  void buildRecentMenu();
+  Q_INVOKABLE void selItemRecentMenu(QObject* sender);
+  Q_INVOKABLE void selItemRemove(QObject* sender);
+  Q_INVOKABLE void selItemClearMenu(QObject* sender);
+
+  // Query entry and Services.
+  void textDidEndEditing(QObject* textView);
+  Q_INVOKABLE void handleMenuSelection(Pasteboard& pasteboard, const QString& userData, QString* error);
+  Q_INVOKABLE void handleMenuSelectionTimerAction(QObject* timer);
+
+  // Outlets, connected by the interface loader; not owned.
+  QPointer<QMainWindow> window_;
+  QPointer<QWidget> webWindow;
+  QPointer<QWidget> webView;
+  QPointer<QPlainTextEdit> query_textView;
+  QPointer<QTextEdit> result_textView;
+  QPointer<QLabel> statusTextField;
+  QPointer<PopUpButton> recentPopUpButton;
+  QPointer<QMenu> recentMenu;
+  QPointer<PopUpButton> dictionariesPopUpButton;
+  QPointer<QMenu> dictionariesMenu;
+  QPointer<ProgressIndicator> busy;
+  QPointer<ProgressIndicator> frameLoadSpinner;
+  QPointer<QLabel> frameLoadTextField;
+  QPointer<QAbstractButton> includeRemoveSubmenusInRecentMenuButton;
+
+  // Owned state.
+  QTextCharFormat boldAttributes;
+  QTextCharFormat regularAttributes;
+  QStringList recentWords;
+  QStringList dictionaryNames;
+  QUrl workflowURL;          // empty while no workflow has been written
+  QString theQueryString;    // null until the first lookup
+
+ private:
+  void setStatus(const QString& text);
+  void insertText(const QString& text, const QTextCharFormat* attributes);
+  QTextCharFormat typingAttributes_;
+};

@@ -1,0 +1,113 @@
+// The whole application in processes of its own: launch, lookup, dictionary choice, quit and
+// relaunch; and a selection sent from another process through the Services socket.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
+#include <QFileInfo>
+#include <csignal>
+#include <unistd.h>
+#include <utility>
+
+#include "platform/cf/PropertyList.h"
+#include "tests/TestDictionaries.h"
+#include "tests/TestEnvironment.h"
+
+namespace {
+
+const QString kSession = QStringLiteral(VOCABULON_BINARY_DIR "/tests/app/vocabulon_app_session");
+const QString kVocabulon = QStringLiteral(VOCABULON_BINARY_DIR "/vocabulon");
+
+class WholeApplication : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    installDefinitionAction(env);
+    addTestDictionary(env, "Animals", {{"cat", "A small furry animal."}, {"dog", "A loyal pet."}});
+    addTestDictionary(env, "Plants", {{"cat", "Short for catkin."}});
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_RUNTIME_DIR", env.path().toLocal8Bit());
+  }
+
+  // Runs one session of the application with a script; the reports it printed.
+  QList<QJsonObject> session(const QStringList& script) {
+    QProcess process;
+    process.start(kSession, script);
+    EXPECT_TRUE(process.waitForFinished(30000));
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    QList<QJsonObject> reports;
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n'))
+      if (line.startsWith('{')) reports.append(QJsonDocument::fromJson(line).object());
+    return reports;
+  }
+
+  QVariantMap storedDefaults() const {
+    return plist::readFile(env.home() + "/.config/org.vocabulon.Vocabulon.plist").value_or(QVariant()).toMap();
+  }
+
+  QString workflowText(const QString& path) const {
+    QFile file(path + "/Contents/document.wflow");
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  }
+
+  TestEnvironment env;
+};
+
+TEST_F(WholeApplication, StateSurvivesQuitAndIsLookedUpAtLaunch) {
+  QList<QJsonObject> reports =
+      session({"type:cat dog", "define", "report", "choose:Plants", "report", "type:cat", "quit"});
+  ASSERT_EQ(reports.size(), 2);
+  EXPECT_EQ(reports[0]["result"].toString(), "cat:\nA small furry animal.\n\ndog:\nA loyal pet.\n\n");
+  EXPECT_EQ(reports[1]["dictionary"].toString(), "Plants");
+  // The choice rewrote the workflow for the new bundle and looked the query up again.
+  EXPECT_TRUE(workflowText(reports[1]["workflow"].toString()).contains("/Library/Dictionaries/Plants.dictionary"));
+  EXPECT_EQ(reports[1]["result"].toString(), "cat:\nShort for catkin.\n\ndog:\nCould not retrieve definition\n\n");
+
+  const QVariantMap stored = storedDefaults();
+  EXPECT_EQ(stored["lastQuery"].toString(), "cat");
+  EXPECT_EQ(stored["SavedRecentWords"].toStringList(), QStringList{"cat dog"});
+  EXPECT_EQ(stored["LastDictionaryUsed"].toString(), "Plants");
+
+  reports = session({"report", "quit"});
+  ASSERT_EQ(reports.size(), 1);
+  EXPECT_EQ(reports[0]["query"].toString(), "cat");
+  EXPECT_EQ(reports[0]["dictionary"].toString(), "Plants");
+  EXPECT_EQ(reports[0]["recent"].toArray().size(), 2);  // "cat" joined "cat dog" at launch
+  EXPECT_EQ(reports[0]["result"].toString(), "cat:\nShort for catkin.\n\n");
+
+  // Restricted to the Define button, launching looks nothing up.
+  QVariantMap defaults = storedDefaults();
+  defaults["lookupOnlyWhenDefineIsClicked"] = true;
+  ASSERT_TRUE(plist::writeFile(env.home() + "/.config/org.vocabulon.Vocabulon.plist", defaults));
+  reports = session({"report", "quit"});
+  ASSERT_EQ(reports.size(), 1);
+  EXPECT_EQ(reports[0]["query"].toString(), "cat");
+  EXPECT_TRUE(reports[0]["result"].toString().isEmpty());
+}
+
+TEST_F(WholeApplication, SelectionFromAnotherProcessIsLookedUpASecondLater) {
+  const QString socket = env.path() + QStringLiteral("/org.vocabulon.Vocabulon.services.%1").arg(::getuid());
+  for (const auto& [waitMs, text] : {std::pair{300, QString("dog cat")}, std::pair{1800, QString("cat dog")}}) {
+    QProcess app;
+    app.start(kVocabulon, {});
+    ASSERT_TRUE(app.waitForStarted());
+    for (int i = 0; i < 200 && !QFileInfo::exists(socket); ++i) QThread::msleep(50);
+    ASSERT_TRUE(QFileInfo::exists(socket));
+    QProcess sender;
+    sender.start(kVocabulon, {"lookup-selection", text});
+    ASSERT_TRUE(sender.waitForFinished(20000));
+    EXPECT_EQ(sender.exitCode(), 0) << sender.readAllStandardError().toStdString();
+    QThread::msleep(waitMs);
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);  // a session's logout: a normal end
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    const QVariantMap stored = storedDefaults();
+    EXPECT_EQ(stored["lastQuery"].toString(), text);
+    // The lookup, which records the query, comes one second after the request.
+    EXPECT_EQ(stored["SavedRecentWords"].toStringList().contains(text), waitMs > 1000) << waitMs;
+  }
+}
+
+}  // namespace
