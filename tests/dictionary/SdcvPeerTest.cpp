@@ -52,8 +52,9 @@ bool convertWordNet(const QString& basePath, dictionary::StarDictFiles* files, Q
 std::optional<QList<QStringList>> askSdcv(const QString& sdcv, const QString& dataDir, const QStringList& words,
                                           QString* problem) {
   QProcess process;
-  process.start(sdcv, QStringList{QStringLiteral("-n"), QStringLiteral("-e"), QStringLiteral("-j"),
-                                  QStringLiteral("--data-dir"), dataDir} + words);
+  // UTF-8 both ways, whatever the locale the tests run in.
+  process.start(sdcv, QStringList{QStringLiteral("-n"), QStringLiteral("-e"), QStringLiteral("-j"), QStringLiteral("--utf8-input"),
+                                  QStringLiteral("--utf8-output"), QStringLiteral("--data-dir"), dataDir} + words);
   if (!process.waitForFinished(120000) || process.exitCode() != 0) {
     *problem = QStringLiteral("sdcv failed: %1").arg(QString::fromLocal8Bit(process.readAllStandardError()));
     return std::nullopt;
@@ -104,6 +105,9 @@ TEST(SdcvPeer, OurStarDictReaderFindsWhatSdcvFinds) {
   // against sdcv's answer for the folded word.
   QStringList asked;
   for (const QString& word : words) {
+    // sdcv reads a query starting with '|' as a search of the definitions (other such marks
+    // are punctuation, which never reaches a word).
+    if (word.startsWith(QLatin1Char('|'))) continue;
     asked.append(word);
     if (word.toCaseFolded() != word) asked.append(word.toCaseFolded());
   }
@@ -118,6 +122,7 @@ TEST(SdcvPeer, OurStarDictReaderFindsWhatSdcvFinds) {
   int defined = 0;
   QStringList mismatches;
   for (const QString& word : words) {
+    if (word.startsWith(QLatin1Char('|'))) continue;
     QStringList definitions = answers.value(word);
     if (definitions.isEmpty()) definitions = answers.value(word.toCaseFolded());
     const std::optional<QString> expected =
