@@ -94,6 +94,9 @@ QString outputBlockText(const QString& word, const QVariant& definition) {
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -137,6 +140,7 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
     QTextCursor end = result_textView->textCursor();
     end.movePosition(QTextCursor::End);
     result_textView->setTextCursor(end);
+    const int runStart = end.position();
 
     if (!ArrayContainsStringIgnoringCase(recentWords, query)) {
       recentWords.append(query);
@@ -166,6 +170,10 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
         sinceRepaint.restart();
       }
     }
+    // Reading starts at this run's first block; the insertion point stays at the end.
+    const QTextBlock first = result_textView->document()->findBlock(runStart);
+    const qreal top = result_textView->document()->documentLayout()->blockBoundingRect(first).top();
+    result_textView->verticalScrollBar()->setValue(static_cast<int>(top));
   }
 
   setStatus(QString());
