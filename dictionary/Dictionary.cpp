@@ -181,7 +181,8 @@ std::shared_ptr<const Dictionary> open(const QString& path, QString* error) {
     registry().erase(found);
   }
   QStringList usedFiles;
-  std::shared_ptr<const Dictionary> dictionary = openPath(key, error, &usedFiles);
+  // Opened by the path as given: its data files are found beside it, links or not.
+  std::shared_ptr<const Dictionary> dictionary = openPath(QFileInfo(path).absoluteFilePath(), error, &usedFiles);
   if (!dictionary) return nullptr;
   Registered entry{dictionary, {}};
   for (const QString& file : usedFiles) {
