@@ -9,8 +9,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 
-#include "dictionary/DictZip.h"
-#include "dictionary/DictdFormat.h"
+#include "dictionary/Convert.h"
 #include "dictionary/StarDictDictionary.h"
 #include "dictionary/StarDictWriter.h"
 #include "tests/TestEnvironment.h"
@@ -22,30 +21,13 @@ namespace {
 constexpr char kIndex[] = "/usr/share/dictd/wn.index";
 constexpr char kData[] = "/usr/share/dictd/wn.dict.dz";
 
-// Each WordNet entry under its index headword, with the headword as the entry text spells it
-// (often capitalised: "A" for "a") as a synonym when that differs.
 bool convertWordNet(const QString& basePath, dictionary::StarDictFiles* files, QString* problem) {
-  auto data = dictionary::DictData::open(QLatin1String(kData), problem);
-  if (!data) return false;
-  QList<dictionary::StarDictEntry> entries;
-  for (const QByteArray& line : fixtures::readBytes(QLatin1String(kIndex)).split('\n')) {
-    const QList<QByteArray> fields = line.split('\t');
-    if (fields.size() < 3) continue;
-    const auto offset = dictionary::dictd::decodeNumber({fields[1].constData(), std::size_t(fields[1].size())});
-    const auto length = dictionary::dictd::decodeNumber({fields[2].constData(), std::size_t(fields[2].size())});
-    QByteArray text;
-    if (!offset || !length || !data->read(*offset, *length, &text, problem)) return false;
-    const QString headword = QString::fromUtf8(fields[0]);
-    const QString spelled = QString::fromUtf8(text.left(text.indexOf('\n'))).trimmed();
-    QStringList synonyms;
-    if (spelled != headword && spelled.toCaseFolded() == headword.toCaseFolded()) synonyms.append(spelled);
-    entries.append(dictionary::starDictTextEntry(headword, QString::fromUtf8(text), synonyms));
-  }
   dictionary::StarDictWriterOptions options;
   options.bookName = QStringLiteral("WordNet");
   options.sameTypeSequence = "m";
   options.dictzip = true;
-  return dictionary::writeStarDict(basePath, entries, options, files, problem);
+  return dictionary::convertDictdToStarDict(QLatin1String(kIndex), QLatin1String(kData), basePath, options,
+                                            files, problem);
 }
 
 // sdcv's answers, one list of definitions per word, for words asked in one run.

@@ -1,0 +1,6 @@
+#pragma once
+#include <QString>
+
+// A StarDict copy (dictzipped, type 'm') of the dictd dictionary whose .index is given,
+// written as OUTDIR/NAME/NAME.{ifo,idx,dict.dz} for sdcv's --data-dir OUTDIR.
+bool exportStarDict(const QString& indexPath, const QString& outputFolder);

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The benchmarks: WordNet and GCIDE open time, per-word lookup time (engine alone and through
+# the workflow run), end-to-end words per second of `vocabulon define` on a 10,000-word text,
+# peak memory, and the same words through sdcv and dict/dictd when they are installed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh >/dev/null
+
+bench=build/bench/vocabulon-bench
+vocabulon=build/vocabulon
+text=bench/data/english-10000.txt
+work=$(mktemp -d)
+dictd_pid=""
+cleanup() { [ -n "$dictd_pid" ] && kill "$dictd_pid" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
+export VOCABULON_SYSTEM_ROOT="$work/root"
+mkdir -p "$HOME" "$VOCABULON_SYSTEM_ROOT/System/Library/Automator"
+cp -r "build/root/System/Library/Automator/Get Definition of Word.action" "$VOCABULON_SYSTEM_ROOT/System/Library/Automator/"
+"$vocabulon" import /usr/share/dictd/wn.index /usr/share/dictd/gcide.index >/dev/null
+dicts="$VOCABULON_SYSTEM_ROOT/Library/Dictionaries"
+wn="$dicts/WordNet (r) 3.0 (2006).dictionary"
+gcide="$dicts/The Collaborative International Dictionary of English v.0.48.dictionary"
+words=$(wc -w < "$text")
+
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" | head -1; }
+median_of_runs() {  # median of the open time over 7 fresh processes
+  for _ in 1 2 3 4 5 6 7; do "$bench" open "$1" | field open_ms; done | sort -n | sed -n 4p
+}
+
+echo "== Open (median of 7 fresh processes)"
+for name in wn gcide; do
+  path=${!name}
+  printf '%-6s open %s ms, %s\n' "$name" "$(median_of_runs "$path")" "$("$bench" open "$path" | grep -o 'entries=.*')"
+done
+
+echo "== Per-word lookup, warm, words of $text"
+for name in wn gcide; do
+  echo "-- $name"
+  "$bench" lookup "${!name}" "$text"
+done
+
+echo "== The window: a 2,000-word text looked up, dictionary open and warm (median of 5)"
+for name in wn gcide; do
+  printf '%-6s %s\n' "$name" "$("$bench" window "$(basename "${!name}" .dictionary)" "$text" 2000)"
+done
+
+echo "== End to end: vocabulon define on $words words"
+for name in wn gcide; do
+  title=$(basename "${!name}" .dictionary)
+  result=$("$bench" exec -- sh -c "\"$vocabulon\" define -d \"$title\" - < \"$text\"")
+  seconds=$(echo "$result" | field seconds)
+  printf '%-6s %s s, %.0f words/s, peak %s MiB\n' "$name" "$seconds" \
+    "$(calc "$words / $seconds")" "$(echo "$result" | field peak_mib)"
+  eval "${name}_ours=$seconds"
+done
+
+if command -v sdcv >/dev/null; then
+  echo "== sdcv on the same words (StarDict copy of WordNet made by vocabulon-bench)"
+  mkdir -p "$work/stardict"
+  "$bench" stardict /usr/share/dictd/wn.index "$work/stardict" >/dev/null
+  "$bench" words "$text" > "$work/words.txt"
+  result=$("$bench" exec -- sh -c "xargs -a \"$work/words.txt\" -d '\n' sdcv -n -e --data-dir \"$work/stardict\" >/dev/null")
+  seconds=$(echo "$result" | field seconds)
+  printf 'sdcv   %s s, %.0f words/s; vocabulon is %.1f times as fast on WordNet\n' "$seconds" \
+    "$(calc "$words / $seconds")" "$(calc "$seconds / $wn_ours")"
+fi
+
+if command -v dictd >/dev/null && command -v dict >/dev/null; then
+  echo "== dict against a local dictd serving the same WordNet files"
+  port=$((20000 + RANDOM % 20000))
+  cat > "$work/dictd.conf" <<CONF
+global { listen_to 127.0.0.1 port $port }
+database wn { data "/usr/share/dictd/wn.dict.dz" index "/usr/share/dictd/wn.index" }
+CONF
+  dictd --config "$work/dictd.conf" -d nodetach --pid-file "$work/dictd.pid" --log-option stats 2>/dev/null &
+  dictd_pid=$!
+  sleep 1
+  head -1000 "$work/words.txt" > "$work/words1000.txt"
+  result=$("$bench" exec -- sh -c "xargs -a \"$work/words1000.txt\" -d '\n' dict -h 127.0.0.1 -p $port -d wn >/dev/null 2>&1; true")
+  seconds=$(echo "$result" | field seconds)
+  printf 'dict   %s s for 1000 words, %.0f words/s; vocabulon is %.1f times as fast\n' "$seconds" \
+    "$(calc "1000 / $seconds")" "$(calc "($seconds / 1000) / ($wn_ours / $words)")"
+fi
