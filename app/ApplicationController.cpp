@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPlainTextEdit>
-#include <QTextEdit>
 
 #include "app/LexoraAppDelegate.h"
 #include "platform/cocoa/Application.h"

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTextCharFormat>
+#include <QTextCursor>
 #include <QUrl>
 #include <QVariant>
 
@@ -19,7 +20,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QTextEdit>
 
 #include "platform/cocoa/PopUpButton.h"
 #include "platform/cocoa/ProgressIndicator.h"
@@ -78,7 +78,9 @@ class LexoraAppDelegate : public QObject {
   QPointer<QWidget> webWindow;
   QPointer<QWidget> webView;
   QPointer<QPlainTextEdit> query_textView;
-  QPointer<QTextEdit> result_textView;
+  // A plain-text view lays out only what it shows, so long results stay fast; it keeps the
+  // character formats of headwords and definitions all the same.
+  QPointer<QPlainTextEdit> result_textView;
   QPointer<QLabel> statusTextField;
   QPointer<PopUpButton> recentPopUpButton;
   QPointer<QMenu> recentMenu;
@@ -99,6 +101,6 @@ class LexoraAppDelegate : public QObject {
 
  private:
   void setStatus(const QString& text);
-  void insertText(const QString& text, const QTextCharFormat* attributes);
+  void insertText(QTextCursor& cursor, const QString& text, const QTextCharFormat* attributes);
   QTextCharFormat typingAttributes_;
 };

@@ -94,10 +94,8 @@ QString outputBlockText(const QString& word, const QVariant& definition) {
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
-#include <QTextEdit>
 #include <QTimer>
 
 #include "app/LexoraAppDelegate.h"
@@ -115,10 +113,8 @@ constexpr int kRepaintIntervalMs = 30;
 
 }  // namespace
 
-void LexoraAppDelegate::insertText(const QString& text, const QTextCharFormat* attributes) {
-  QTextCursor cursor = result_textView->textCursor();
+void LexoraAppDelegate::insertText(QTextCursor& cursor, const QString& text, const QTextCharFormat* attributes) {
   cursor.insertText(text, attributes ? *attributes : typingAttributes_);
-  result_textView->setTextCursor(cursor);
 }
 
 void LexoraAppDelegate::buttonClicked(QObject*) {
@@ -137,10 +133,10 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
   if (!query.isEmpty()) {
     setStatus(QStringLiteral("Looking up words: %1").arg(query));
     if (resetTextView()) result_textView->clear();
-    QTextCursor end = result_textView->textCursor();
-    end.movePosition(QTextCursor::End);
-    result_textView->setTextCursor(end);
-    const int runStart = end.position();
+    QTextCursor output = result_textView->textCursor();
+    output.movePosition(QTextCursor::End);
+    result_textView->setTextCursor(output);
+    const int runStart = output.position();
 
     if (!ArrayContainsStringIgnoringCase(recentWords, query)) {
       recentWords.append(query);
@@ -153,27 +149,34 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
     QStringList words = wordsOfQuery(query);
     if (sortResultsLikeTheFinder()) SortStringsLikeFinder(words);
 
+    // The blocks go in as one edit between repaints, so the view lays its text out once per
+    // repaint rather than once per piece.
     QElapsedTimer sinceRepaint;
     sinceRepaint.start();
+    output.beginEditBlock();
     for (const QString& word : words) {
       setStatus(QStringLiteral("Looking up word: %1").arg(word));
       const QVariant definition = getDefinitionOfWord(word);
       if (definition.isValid()) NSLog(definition.toString());
       for (const BlockPiece& piece : outputBlock(word, definition)) {
-        insertText(piece.text, piece.style == BlockPiece::Headword     ? &boldAttributes
-                               : piece.style == BlockPiece::Definition ? &regularAttributes
-                                                                       : nullptr);
+        insertText(output, piece.text,
+                   piece.style == BlockPiece::Headword     ? &boldAttributes
+                   : piece.style == BlockPiece::Definition ? &regularAttributes
+                                                           : nullptr);
       }
       if (sinceRepaint.elapsed() >= kRepaintIntervalMs) {
+        output.endEditBlock();
+        result_textView->setTextCursor(output);
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                         QEventLoop::ExcludeSocketNotifiers);
+        output.beginEditBlock();
         sinceRepaint.restart();
       }
     }
+    output.endEditBlock();
+    result_textView->setTextCursor(output);
     // Reading starts at this run's first block; the insertion point stays at the end.
-    const QTextBlock first = result_textView->document()->findBlock(runStart);
-    const qreal top = result_textView->document()->documentLayout()->blockBoundingRect(first).top();
-    result_textView->verticalScrollBar()->setValue(static_cast<int>(top));
+    result_textView->verticalScrollBar()->setValue(result_textView->document()->findBlock(runStart).blockNumber());
   }
 
   setStatus(QString());

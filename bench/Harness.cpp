@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
-#include <QTextEdit>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>

@@ -72,10 +72,10 @@ if command -v dictd >/dev/null && command -v dict >/dev/null; then
   echo "== dict against a local dictd serving the same WordNet files"
   port=$((20000 + RANDOM % 20000))
   cat > "$work/dictd.conf" <<CONF
-global { listen_to 127.0.0.1 port $port }
 database wn { data "/usr/share/dictd/wn.dict.dz" index "/usr/share/dictd/wn.index" }
 CONF
-  dictd --config "$work/dictd.conf" -d nodetach --pid-file "$work/dictd.pid" --log-option stats 2>/dev/null &
+  chmod 755 "$work"; chmod 644 "$work/dictd.conf"   # dictd reads its configuration as another user
+  dictd -c "$work/dictd.conf" -p "$port" --listen-to 127.0.0.1 -d nodetach --pid-file "$work/dictd.pid" >/dev/null 2>&1 &
   dictd_pid=$!
   sleep 1
   head -1000 "$work/words.txt" > "$work/words1000.txt"

@@ -8,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
-#include <QTextEdit>
 
 #include "app/Interface.h"
 #include "app/LexoraAppDelegate.h"
