@@ -7,6 +7,8 @@
 //   DictionaryMenu.cpp         the dictionary pop-up menu
 //   RecentMenu.cpp             the recent-queries pop-up menu
 //   QueryEntry.cpp             leaving the query view, the Services request
+//   ResultExport.cpp           copying and saving the results
+//   OnlineLookup.cpp           the web window and the product's web links
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -72,6 +74,10 @@ class LexoraAppDelegate : public QObject {
   void textDidEndEditing(QObject* textView);
   Q_INVOKABLE void handleMenuSelection(Pasteboard& pasteboard, const QString& userData, QString* error);
   Q_INVOKABLE void handleMenuSelectionTimerAction(QObject* timer);
+
+  // Result export (ResultExport.cpp).
+
+  // Online lookup and web links (OnlineLookup.cpp).
 
   // Outlets, connected by the interface loader; not owned.
   QPointer<QMainWindow> window_;
