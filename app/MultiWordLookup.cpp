@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "platform/carbon/UnicodeCollation.h"
+#include "platform/cf/CFQt.h"
+#include "platform/cf/CFString.h"
 
 bool isWordSeparator(char32_t c) {
   if (c == U'\t' || (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029)
@@ -45,9 +47,16 @@ QStringList wordsOfQuery(const QString& query) {
 }
 
 bool ArrayContainsStringIgnoringCase(const QStringList& array, const QString& string) {
-  return std::any_of(array.cbegin(), array.cend(), [&](const QString& element) {
-    return element.compare(string, Qt::CaseInsensitive) == 0;
+  if (array.isEmpty()) return false;
+  CFStringRef wanted = CFStringCreateWithQString(string);
+  const bool found = std::any_of(array.cbegin(), array.cend(), [&](const QString& element) {
+    CFStringRef candidate = CFStringCreateWithQString(element);
+    const bool equal = CFStringCompare(candidate, wanted, kCFCompareCaseInsensitive) == kCFCompareEqualTo;
+    CFRelease(candidate);
+    return equal;
   });
+  CFRelease(wanted);
+  return found;
 }
 
 CFComparisonResult CompareStringsLikeFinder(const QString& a, const QString& b, void*) {

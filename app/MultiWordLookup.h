@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include "platform/cf/CFBase.h"
+
 inline constexpr const char* kCouldNotRetrieveDefinition = "Could not retrieve definition";
 
 // Whitespace (Zs and tab), punctuation (Pc Pd Ps Pe Pi Pf Po) and newlines separate words.
@@ -16,9 +18,6 @@ QStringList wordsOfQuery(const QString& query);
 
 // True when an element equals the string with letter case (and nothing else) ignored.
 bool ArrayContainsStringIgnoringCase(const QStringList& array, const QString& string);
-
-// -1, 0 or 1, as the platform's comparison results.
-enum CFComparisonResult { kCFCompareLessThan = -1, kCFCompareEqualTo = 0, kCFCompareGreaterThan = 1 };
 
 // Collation in the user's order with the option mask 0x3800E: case and width ignored,
 // composed forms equal, punctuation significant, digit runs by numeric value.

@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -62,6 +64,7 @@ class Controller : public ::testing::Test {
   // Loads the interface and launches as the application main routine would.
   void launch() {
     controller = loadMainInterface();
+    Application::shared().setDelegate(controller);
     controller->awakeFromNib();
     controller->applicationDidFinishLaunching(nullptr);
   }
@@ -217,6 +220,31 @@ TEST_F(Controller, RecentMenuRemoveAndClear) {
   controller->selItemClearMenu(nullptr);
   EXPECT_TRUE(controller->recentWords.isEmpty());
   EXPECT_EQ(menuTitles(controller->recentMenu), QStringList{"There are no recent items"});
+}
+
+TEST_F(Controller, PreferenceCheckBoxesStoreTheirKeyAndOnlyOneRebuildsTheRecentMenu) {
+  launch();
+  lookUp("cat");
+  auto* removeOption = qobject_cast<QCheckBox*>(controller->includeRemoveSubmenusInRecentMenuButton.data());
+  ASSERT_NE(removeOption, nullptr);
+  EXPECT_FALSE(removeOption->isChecked());
+  removeOption->click();  // stores its key, then the rebuild reads it
+  EXPECT_TRUE(UserDefaults::standardUserDefaults().boolForKey("includeRemoveSubmenusInRecentMenu"));
+  EXPECT_NE(submenu(itemAtIndex(controller->recentMenu, 0)), nullptr);
+
+  QDialog* panel = controller->window()->findChild<QDialog*>("preferencesPanel");
+  ASSERT_NE(panel, nullptr);
+  auto* sortOption = panel->findChild<QCheckBox*>("sortResultsLikeTheFinderButton");
+  ASSERT_NE(sortOption, nullptr);
+  QAction* before = itemAtIndex(controller->recentMenu, 0);
+  sortOption->click();
+  EXPECT_TRUE(controller->sortResultsLikeTheFinder());
+  EXPECT_EQ(itemAtIndex(controller->recentMenu, 0), before);  // not rebuilt
+  auto* resetOption = panel->findChild<QCheckBox*>("resetWindowOnLookupButton");
+  ASSERT_NE(resetOption, nullptr);
+  EXPECT_TRUE(resetOption->isChecked());  // absent key: the default, on
+  resetOption->click();
+  EXPECT_FALSE(controller->resetTextView());  // a stored NO is honoured
 }
 
 TEST_F(Controller, ChoosingADictionaryRebuildsTheWorkflowAndLooksUpAgain) {
