@@ -36,6 +36,22 @@ std::unique_ptr<DictData> DictData::open(const QString& path, QString* error, st
   return data;
 }
 
+std::unique_ptr<DictData> DictData::openUncompressed(const QString& path, std::uint64_t expectedSize, QString* error) {
+  std::unique_ptr<DictData> data(new DictData);
+  data->path_ = path;
+  data->file_ = MappedFile::open(path, error);
+  if (!data->file_) return nullptr;
+  // The size of the mapping itself, so a file cut short after a check is still caught.
+  if (data->file_->size() != expectedSize) {
+    if (error) {
+      *error = QStringLiteral("%1: holds %2 bytes instead of %3").arg(path).arg(data->file_->size()).arg(expectedSize);
+    }
+    return nullptr;
+  }
+  data->kind_ = Kind::Plain;
+  return data;
+}
+
 DictData::~DictData() = default;
 
 bool DictData::parseGzipHeader(QString* error) {
@@ -330,6 +346,26 @@ bool DictData::readAll(QByteArray* out, QString* error) const {
       return false;
     }
     out->append(piece);
+  }
+  return true;
+}
+
+bool DictData::inflateInto(const Sink& sink, QString* error) const {
+  switch (kind_) {
+    case Kind::Plain:
+      return sink(file_->data(), file_->size());
+    case Kind::Gzip: {
+      QByteArray whole;
+      if (!readAll(&whole, error)) return false;
+      return sink(whole.constData(), std::size_t(whole.size()));
+    }
+    case Kind::DictZip:
+      break;
+  }
+  QByteArray piece;
+  for (std::size_t index = 0; index < chunkSizes_.size(); ++index) {
+    if (!inflateChunk(index, &piece, error)) return false;
+    if (!sink(piece.constData(), std::size_t(piece.size()))) return false;
   }
   return true;
 }

@@ -4,6 +4,7 @@
 // chunk can be inflated on its own).
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <cstddef>
 #include <cstdint>
 #include <list>
@@ -28,6 +29,10 @@ class DictData {
   // message when the file cannot be read or its header is damaged.
   static std::unique_ptr<DictData> open(const QString& path, QString* error = nullptr,
                                         std::size_t cacheBytes = kDefaultCacheBytes);
+  // Opens a file known to hold uncompressed data (whatever its first bytes look like) that
+  // must be exactly `expectedSize` bytes long; nothing and a message otherwise.
+  static std::unique_ptr<DictData> openUncompressed(const QString& path, std::uint64_t expectedSize,
+                                                    QString* error = nullptr);
   ~DictData();
 
   Kind kind() const { return kind_; }
@@ -43,6 +48,11 @@ class DictData {
 
   // The whole uncompressed data (shared, not copied, for a whole gzip file).
   bool readAll(QByteArray* out, QString* error = nullptr) const;
+
+  // Hands the whole uncompressed data to `sink` in pieces, in order, without keeping it (a
+  // dictzip file goes chunk by chunk past the cache). Stops with false when the sink does.
+  using Sink = std::function<bool(const char* bytes, std::size_t size)>;
+  bool inflateInto(const Sink& sink, QString* error = nullptr) const;
 
  private:
   DictData() = default;

@@ -94,6 +94,62 @@ TEST_F(DictZipTest, GzipWithoutChunkTableAndPlainFilesWork) {
   EXPECT_EQ(gzip->cachedBytes(), std::size_t(text.size()));
 }
 
+TEST_F(DictZipTest, InflateIntoHandsOverTheWholeDataInOrder) {
+  const QByteArray text = fixtures::proseBytes(kSize, 3);
+  auto dictzip = writeAndOpen("f.dict.dz", *dictionary::dictzipCompress(text, kChunk));
+  auto gzip = writeAndOpen("g.dict.dz", dictionary::gzipCompress(text));
+  auto plain = writeAndOpen("h.dict", text);
+  ASSERT_TRUE(dictzip && gzip && plain);
+  for (DictData* data : {dictzip.get(), gzip.get(), plain.get()}) {
+    QByteArray out;
+    int pieces = 0;
+    ASSERT_TRUE(data->inflateInto([&](const char* bytes, std::size_t size) {
+      out.append(bytes, qsizetype(size));
+      ++pieces;
+      return true;
+    }));
+    EXPECT_EQ(out, text);
+    if (data == dictzip.get()) {
+      EXPECT_EQ(pieces, int(data->chunkCount()));
+    }
+  }
+  // Going past the cache leaves it empty; a sink that says stop stops it.
+  EXPECT_EQ(dictzip->cachedBytes(), 0u);
+  int calls = 0;
+  EXPECT_FALSE(dictzip->inflateInto([&](const char*, std::size_t) { return ++calls < 3; }));
+  EXPECT_EQ(calls, 3);
+
+  // A damaged chunk fails the whole and says which.
+  QByteArray packed = *dictionary::dictzipCompress(text, kChunk);
+  for (int i = packed.size() - 60; i < packed.size() - 30; ++i) packed[i] = char(~packed[i]);
+  auto damaged = writeAndOpen("i.dict.dz", packed);
+  ASSERT_TRUE(damaged);
+  QString error;
+  EXPECT_FALSE(damaged->inflateInto([](const char*, std::size_t) { return true; }, &error));
+  EXPECT_TRUE(error.contains(QLatin1String("damaged chunk"))) << error.toStdString();
+}
+
+TEST_F(DictZipTest, UncompressedOpenTakesTheBytesAsTheyAreAtTheirExactSize) {
+  // Data that happens to start like a gzip file is still read as it is.
+  const QByteArray text = QByteArray("\x1f\x8b\x08\x04") + fixtures::proseBytes(500, 4);
+  ASSERT_TRUE(fixtures::writeBytes(path("j.prepared"), text));
+  QString error;
+  auto data = DictData::openUncompressed(path("j.prepared"), std::uint64_t(text.size()), &error);
+  ASSERT_TRUE(data) << error.toStdString();
+  EXPECT_EQ(data->kind(), DictData::Kind::Plain);
+  QByteArray out;
+  ASSERT_TRUE(data->read(0, 20, &out));
+  EXPECT_EQ(out, text.left(20));
+  EXPECT_FALSE(data->read(490, 20, &out));
+
+  for (const qsizetype expected : {text.size() - 1, text.size() + 1, qsizetype(0)}) {
+    EXPECT_FALSE(DictData::openUncompressed(path("j.prepared"), std::uint64_t(expected), &error)) << expected;
+    EXPECT_TRUE(error.contains(QLatin1String("instead of"))) << error.toStdString();
+  }
+  EXPECT_FALSE(DictData::openUncompressed(path("absent"), 0, &error));
+  EXPECT_FALSE(DictData::openUncompressed(dir_.path(), 0, &error));
+}
+
 TEST_F(DictZipTest, DamagedHeadersAreRefusedAtOpen) {
   const QByteArray packed = *dictionary::dictzipCompress(fixtures::proseBytes(kSize), kChunk);
   struct Case {
