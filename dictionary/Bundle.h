@@ -6,8 +6,16 @@
 // ("dictd" or "StarDict") and "VocabulonDictionaryFiles" (the names of the data files in the
 // folder: dictd's .index and .dict or .dict.dz; StarDict's .ifo, .idx or .idx.gz, optional
 // .syn, .dict or .dict.dz).
+//
+// A bundle whose data is compressed may also hold an uncompressed copy of it, made at
+// import so that lookups need not inflate anything. "VocabulonPreparedData" records it:
+// "File" (its name in the folder), "Size" (its length), and what it was made from: "Source"
+// (the data file's name in the folder) with "SourceSize", "SourceModified" (nanoseconds) and
+// "SourceInode" of the file that name leads to. The copy is read only while that file is
+// still the same and the copy has its full length; otherwise the compressed data is.
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 #include <memory>
 #include <optional>
 
@@ -20,22 +28,46 @@ inline constexpr char kInfoPlistName[] = "Info.plist";
 inline constexpr char kBundleNameKey[] = "CFBundleName";
 inline constexpr char kBundleFormatKey[] = "VocabulonDictionaryFormat";
 inline constexpr char kBundleFilesKey[] = "VocabulonDictionaryFiles";
+inline constexpr char kBundlePreparedKey[] = "VocabulonPreparedData";
 inline constexpr char kDictdFormat[] = "dictd";
 inline constexpr char kStarDictFormat[] = "StarDict";
+
+struct PreparedData {
+  QString file;
+  qint64 size = 0;
+  QString source;
+  qint64 sourceSize = 0;
+  qint64 sourceModified = 0;
+  quint64 sourceInode = 0;
+  bool operator==(const PreparedData&) const = default;
+};
 
 struct BundleInfo {
   QString name;
   QString format;  // kDictdFormat or kStarDictFormat
   QStringList files;
+  std::optional<PreparedData> prepared = std::nullopt;
 };
 
 // Reads a bundle's Info.plist. Nothing and a message when it is missing or incomplete, names
-// an unknown format, or lists a file name that leads outside the folder.
+// an unknown format, or lists a file name that leads outside the folder. A prepared-data
+// record that cannot be read is left out (the bundle opens from its listed files).
 std::optional<BundleInfo> readBundleInfo(const QString& bundlePath, QString* error = nullptr);
 bool writeBundleInfo(const QString& bundlePath, const BundleInfo& info, QString* error = nullptr);
 
+// Makes the uncompressed copy of the bundle's data file `sourceName` beside it (written
+// whole or not at all) and returns its record for the Info.plist. Nothing without a message
+// when that data is not compressed; nothing and a message when the copy cannot be made.
+std::optional<PreparedData> writePreparedData(const QString& bundlePath, const QString& sourceName,
+                                              QString* error = nullptr);
+
+// The path of the bundle's prepared copy of `sourceName` when it may be read in its place:
+// recorded for that file, a regular file in the bundle, and made from the file the name leads
+// to now. Empty otherwise. (Its length is checked when it is opened.)
+QString currentPreparedData(const QString& bundlePath, const BundleInfo& info, const QString& sourceName);
+
 // Opens the dictionary in a bundle, without keeping it (dictionary::open keeps it). The
-// paths of the files it reads go to *usedFiles.
+// paths of the files it reads go to *usedFiles. Prepared data is used when it is current.
 std::unique_ptr<Dictionary> openBundle(const QString& bundlePath, QString* error = nullptr,
                                        QStringList* usedFiles = nullptr);
 

@@ -61,6 +61,17 @@ DictdDictionary::~DictdDictionary() = default;
 
 std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath, const QString& dataPath,
                                                        QString* error) {
+  return open(indexPath, dataPath, nullptr, error);
+}
+
+std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath, std::unique_ptr<DictData> data,
+                                                       QString* error) {
+  const QString dataPath = data ? data->path() : QString();
+  return open(indexPath, dataPath, std::move(data), error);
+}
+
+std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath, const QString& dataPath,
+                                                       std::unique_ptr<DictData> data, QString* error) {
   std::unique_ptr<DictdDictionary> dictionary(new DictdDictionary);
   dictionary->indexPath_ = indexPath;
   dictionary->index_ = MappedFile::open(indexPath, error);
@@ -132,7 +143,7 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
     if (error) *error = QStringLiteral("%1: no data file (.dict or .dict.dz) beside it").arg(indexPath);
     return nullptr;
   }
-  dictionary->data_ = DictData::open(dataPath, error);
+  dictionary->data_ = data ? std::move(data) : DictData::open(dataPath, error);
   if (!dictionary->data_) return nullptr;
 
   if (shortLine >= 0) dictionary->shortName_ = dictionary->specialText(std::uint32_t(shortLine));

@@ -20,6 +20,9 @@ class DictdDictionary final : public Dictionary {
   // Opens an index and its data file. Nothing and a message when either cannot be read.
   static std::unique_ptr<DictdDictionary> open(const QString& indexPath, const QString& dataPath,
                                                QString* error = nullptr);
+  // The same over data already opened (a bundle's prepared copy).
+  static std::unique_ptr<DictdDictionary> open(const QString& indexPath, std::unique_ptr<DictData> data,
+                                               QString* error = nullptr);
   // The data file beside an index: NAME.dict.dz, else NAME.dict (empty when neither exists).
   static QString dataPathFor(const QString& indexPath);
 
@@ -39,6 +42,8 @@ class DictdDictionary final : public Dictionary {
 
  private:
   DictdDictionary() = default;
+  static std::unique_ptr<DictdDictionary> open(const QString& indexPath, const QString& dataPath,
+                                               std::unique_ptr<DictData> data, QString* error);
   std::string_view headword(std::uint32_t line) const;
   bool readEntry(std::uint32_t line, QString* text, QString* error) const;
   QString specialText(std::uint32_t line) const;

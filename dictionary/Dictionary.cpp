@@ -4,10 +4,11 @@
 #include <QFileInfo>
 #include <QHash>
 #include <mutex>
-#include <sys/stat.h>
 
 #include "dictionary/Bundle.h"
+#include "dictionary/DictZip.h"
 #include "dictionary/DictdDictionary.h"
+#include "dictionary/FileStamp.h"
 #include "dictionary/StarDictDictionary.h"
 #include "platform/cf/PropertyList.h"
 
@@ -19,24 +20,40 @@ bool isPlainFileName(const QString& name) {
          !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
-// What a file looked like when it was opened; a different stamp means it changed on disk.
-struct FileStamp {
-  QString path;
-  qint64 size = -1;
-  qint64 modified = 0;  // nanoseconds
-  quint64 inode = 0;
-  bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp stampOf(const QString& path) {
-  FileStamp stamp{path};
-  struct stat info {};
-  if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
-    stamp.size = info.st_size;
-    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    stamp.inode = info.st_ino;
+// The prepared-data record, or nothing when any part of it is missing or malformed.
+std::optional<PreparedData> readPrepared(const QVariant& value) {
+  if (value.typeId() != QMetaType::QVariantMap) return std::nullopt;
+  const QVariantMap map = value.toMap();
+  auto number = [&](const char* key, qint64* out) {
+    const QVariant item = map.value(QLatin1String(key));
+    if (item.typeId() != QMetaType::LongLong || item.toLongLong() < 0) return false;
+    *out = item.toLongLong();
+    return true;
+  };
+  PreparedData prepared;
+  prepared.file = map.value(QStringLiteral("File")).toString();
+  prepared.source = map.value(QStringLiteral("Source")).toString();
+  qint64 inode = 0;
+  if (!isPlainFileName(prepared.file) || !isPlainFileName(prepared.source) || prepared.file == prepared.source ||
+      !number("Size", &prepared.size) || !number("SourceSize", &prepared.sourceSize) ||
+      !number("SourceModified", &prepared.sourceModified) || !number("SourceInode", &inode)) {
+    return std::nullopt;
   }
-  return stamp;
+  prepared.sourceInode = quint64(inode);
+  return prepared;
+}
+
+QVariantMap preparedMap(const PreparedData& prepared) {
+  QVariantMap map;
+  map.insert(QStringLiteral("File"), prepared.file);
+  map.insert(QStringLiteral("Size"), qlonglong(prepared.size));
+  map.insert(QStringLiteral("Source"), prepared.source);
+  map.insert(QStringLiteral("SourceSize"), qlonglong(prepared.sourceSize));
+  map.insert(QStringLiteral("SourceModified"), qlonglong(prepared.sourceModified));
+  // Inodes fit in 63 bits on the file systems we meet; a larger one reads back negative and
+  // the record is then ignored.
+  map.insert(QStringLiteral("SourceInode"), qlonglong(prepared.sourceInode));
+  return map;
 }
 
 struct Registered {
@@ -106,6 +123,7 @@ std::optional<BundleInfo> readBundleInfo(const QString& bundlePath, QString* err
     if (!isPlainFileName(name)) return fail(QStringLiteral("bad data file name \"%1\"").arg(name));
     info.files.append(name);
   }
+  info.prepared = readPrepared(map.value(QLatin1String(kBundlePreparedKey)));
   return info;
 }
 
@@ -114,6 +132,7 @@ bool writeBundleInfo(const QString& bundlePath, const BundleInfo& info, QString*
   map.insert(QLatin1String(kBundleNameKey), info.name);
   map.insert(QLatin1String(kBundleFormatKey), info.format);
   map.insert(QLatin1String(kBundleFilesKey), QVariant(info.files));
+  if (info.prepared) map.insert(QLatin1String(kBundlePreparedKey), preparedMap(*info.prepared));
   return plist::writeFile(bundlePath + QLatin1Char('/') + QLatin1String(kInfoPlistName), map, error);
 }
 
@@ -137,9 +156,19 @@ std::unique_ptr<Dictionary> openBundle(const QString& bundlePath, QString* error
     else if (name.endsWith(QLatin1String(".idx"))) idx = path;
     else if (name.endsWith(QLatin1String(".syn"))) syn = path;
   }
-  if (usedFiles) *usedFiles = paths;
   // As StarDict and dictd do, the compressed forms win when both are there.
   const QString data = dictPacked.isEmpty() ? dict : dictPacked;
+  // The prepared copy stands in for compressed data while it is current; anything wrong
+  // with it leaves the compressed data in use.
+  std::unique_ptr<DictData> prepared;
+  if (!dictPacked.isEmpty()) {
+    const QString preparedPath = currentPreparedData(bundlePath, *info, QFileInfo(dictPacked).fileName());
+    if (!preparedPath.isEmpty()) {
+      prepared = DictData::openUncompressed(preparedPath, std::uint64_t(info->prepared->size));
+      if (prepared) paths.append(preparedPath);
+    }
+  }
+  if (usedFiles) *usedFiles = paths;
   auto lacks = [&](const char* what) {
     if (error) *error = QStringLiteral("%1: lists no %2 file").arg(bundlePath, QLatin1String(what));
     return nullptr;
@@ -147,12 +176,15 @@ std::unique_ptr<Dictionary> openBundle(const QString& bundlePath, QString* error
   if (info->format == QLatin1String(kDictdFormat)) {
     if (index.isEmpty()) return lacks(".index");
     if (data.isEmpty()) return lacks(".dict or .dict.dz");
+    if (prepared) return DictdDictionary::open(index, std::move(prepared), error);
     return DictdDictionary::open(index, data, error);
   }
   if (ifo.isEmpty()) return lacks(".ifo");
   if (idx.isEmpty() && idxPacked.isEmpty()) return lacks(".idx or .idx.gz");
   if (data.isEmpty()) return lacks(".dict or .dict.dz");
-  return StarDictDictionary::open({ifo, idxPacked.isEmpty() ? idx : idxPacked, syn, data}, error);
+  const StarDictFiles files{ifo, idxPacked.isEmpty() ? idx : idxPacked, syn, data};
+  if (prepared) return StarDictDictionary::open(files, std::move(prepared), error);
+  return StarDictDictionary::open(files, error);
 }
 
 std::unique_ptr<Dictionary> openUncached(const QString& path, QString* error) {

@@ -72,12 +72,13 @@ class Importer {
   bool build(const QString& source, ImportResult* result) {
     // Read the dictionary first: an unreadable one gets no bundle at all.
     QStringList files;
-    QString format, shortName, error;
+    QString format, shortName, error, dataFile;
     if (source.endsWith(QLatin1String(".index"))) {
       const QString data = DictdDictionary::dataPathFor(source);
       auto dictionary = DictdDictionary::open(source, data, &error);
       if (!dictionary) return fail(result, error);
       files = {source, data};
+      dataFile = data;
       format = QLatin1String(kDictdFormat);
       shortName = dictionary->shortName();
     } else {
@@ -85,6 +86,7 @@ class Importer {
       auto dictionary = StarDictDictionary::open(found, &error);
       if (!dictionary) return fail(result, error);
       files = {found.ifo, found.idx, found.dict};
+      dataFile = found.dict;
       if (!found.syn.isEmpty()) files.append(found.syn);
       format = QLatin1String(kStarDictFormat);
       shortName = dictionary->shortName();
@@ -112,6 +114,10 @@ class Importer {
       if (!QFile::link(target, link)) return fail(result, describe("cannot link", link));
       info.files.append(fileInfo.fileName());
     }
+    // Compressed data gets an uncompressed copy, so that lookups never inflate; the bundle
+    // works without it (it only costs speed), so a copy that cannot be made is left out.
+    const QString dataName = QFileInfo(dataFile).fileName();
+    if (dataName.endsWith(QLatin1String(".dict.dz"))) info.prepared = writePreparedData(building.path(), dataName);
     if (!writeBundleInfo(building.path(), info, &error)) return fail(result, error);
     if (!openBundle(building.path(), &error)) return fail(result, error);  // never leave a bundle that does not open
 

@@ -99,6 +99,11 @@ StarDictFiles StarDictDictionary::filesFor(const QString& ifoPath) {
 StarDictDictionary::~StarDictDictionary() = default;
 
 std::unique_ptr<StarDictDictionary> StarDictDictionary::open(const StarDictFiles& files, QString* error) {
+  return open(files, nullptr, error);
+}
+
+std::unique_ptr<StarDictDictionary> StarDictDictionary::open(const StarDictFiles& files, std::unique_ptr<DictData> data,
+                                                             QString* error) {
   std::unique_ptr<StarDictDictionary> dictionary(new StarDictDictionary);
   dictionary->files_ = files;
   QFile ifo(files.ifo);
@@ -167,6 +172,10 @@ std::unique_ptr<StarDictDictionary> StarDictDictionary::open(const StarDictFiles
     self->synOrder_ = orderIfNeeded(self->synonyms_.size(), [self](std::size_t i) { return self->synonym(std::uint32_t(i)); });
   }
 
+  if (data) {
+    dictionary->data_ = std::move(data);
+    return dictionary;
+  }
   if (files.dict.isEmpty()) {
     if (error) *error = QStringLiteral("%1: no .dict or .dict.dz beside it").arg(files.ifo);
     return nullptr;

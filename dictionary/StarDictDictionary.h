@@ -31,6 +31,10 @@ class StarDictDictionary final : public Dictionary {
 
   // Nothing and a message when a file is missing or does not agree with the .ifo.
   static std::unique_ptr<StarDictDictionary> open(const StarDictFiles& files, QString* error = nullptr);
+  // The same reading the entries from data already opened (a bundle's prepared copy of
+  // files.dict) instead of files.dict.
+  static std::unique_ptr<StarDictDictionary> open(const StarDictFiles& files, std::unique_ptr<DictData> data,
+                                                  QString* error = nullptr);
 
   ~StarDictDictionary() override;
 

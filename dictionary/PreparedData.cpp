@@ -1,0 +1,91 @@
+// The uncompressed copy of a bundle's compressed data, and when it may stand in for it.
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "dictionary/Bundle.h"
+#include "dictionary/DictZip.h"
+#include "dictionary/FileStamp.h"
+
+namespace dictionary {
+namespace {
+
+// A copy larger than this is not worth the disk: such a file is more likely a hostile
+// dictzip header than a dictionary.
+constexpr qint64 kMaxPreparedBytes = qint64(2) << 30;
+
+QString preparedNameFor(const QString& sourceName) {
+  QString name = sourceName;
+  if (name.endsWith(QLatin1String(".dz")) || name.endsWith(QLatin1String(".gz"))) name.chop(3);
+  return name + QStringLiteral(".prepared");
+}
+
+}  // namespace
+
+std::optional<PreparedData> writePreparedData(const QString& bundlePath, const QString& sourceName, QString* error) {
+  const QString source = bundlePath + QLatin1Char('/') + sourceName;
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  // Stamped before it is read and checked after: a copy of a file that changed meanwhile
+  // would be recorded against the wrong version.
+  const FileStamp before = stampOf(source);
+  if (before.size < 0) return fail(QStringLiteral("%1: cannot be read").arg(source));
+  const std::unique_ptr<DictData> data = DictData::open(source, error, 0);
+  if (!data) return std::nullopt;
+  if (data->kind() == DictData::Kind::Plain) return std::nullopt;
+
+  PreparedData record;
+  record.file = preparedNameFor(sourceName);
+  record.source = sourceName;
+  const QString target = bundlePath + QLatin1Char('/') + record.file;
+  QSaveFile out(target);
+  if (!out.open(QIODevice::WriteOnly)) return fail(QStringLiteral("%1: %2").arg(target, out.errorString()));
+  qint64 written = 0;
+  QString problem;
+  const bool copied = data->inflateInto(
+      [&](const char* bytes, std::size_t size) {
+        if (written + qint64(size) > kMaxPreparedBytes) {
+          problem = QStringLiteral("%1: inflates to more than %2 GB").arg(source).arg(kMaxPreparedBytes >> 30);
+          return false;
+        }
+        if (out.write(bytes, qint64(size)) != qint64(size)) {
+          problem = QStringLiteral("%1: %2").arg(target, out.errorString());
+          return false;
+        }
+        written += qint64(size);
+        return true;
+      },
+      &problem);
+  if (!copied) {
+    out.cancelWriting();
+    return fail(problem);
+  }
+  if (!(stampOf(source) == before)) {
+    out.cancelWriting();
+    return fail(QStringLiteral("%1: changed while it was read").arg(source));
+  }
+  if (!out.commit()) return fail(QStringLiteral("%1: %2").arg(target, out.errorString()));
+  record.size = written;
+  record.sourceSize = before.size;
+  record.sourceModified = before.modified;
+  record.sourceInode = before.inode;
+  return record;
+}
+
+QString currentPreparedData(const QString& bundlePath, const BundleInfo& info, const QString& sourceName) {
+  if (!info.prepared || sourceName.isEmpty() || info.prepared->source != sourceName) return QString();
+  const PreparedData& prepared = *info.prepared;
+  // Never one of the bundle's own files under another role.
+  if (info.files.contains(prepared.file)) return QString();
+  const QString path = bundlePath + QLatin1Char('/') + prepared.file;
+  const QFileInfo file(path);
+  if (file.isSymLink() || !file.isFile()) return QString();
+  const FileStamp now = stampOf(bundlePath + QLatin1Char('/') + sourceName);
+  if (now.size != prepared.sourceSize || now.modified != prepared.sourceModified || now.inode != prepared.sourceInode) {
+    return QString();
+  }
+  return path;
+}
+
+}  // namespace dictionary
