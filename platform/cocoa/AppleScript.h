@@ -6,7 +6,8 @@
 // language: text, number, boolean, list and record literals; variables ("set x to ...");
 // "return"; arithmetic (+ - * / div mod ^); "&"; comparisons; "and", "or", "not";
 // "as text/integer/real/number/list/record/boolean"; "item i of", "count of", "length of" and
-// "label of record". AppleScriptParser.h has the grammar. Anything else fails to compile.
+// "label of record". AppleScriptParser.h has the grammar. Other constructs fail to compile;
+// a name never set fails when the script runs.
 #include <QString>
 #include <QVariantMap>
 #include <memory>

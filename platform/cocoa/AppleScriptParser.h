@@ -13,11 +13,12 @@
 //   concat     := sum {"&" sum};  sum := product {("+" | "-") product}
 //   product    := power {("*" | "/" | "÷" | "div" | "mod") power};  power := unary ["^" power]
 //   unary      := ("-" | "+") unary | primary
-//   primary    := number | text | "true" | "false" | constant | name | "(" expr ")"
+//   primary    := number | text | constant | name | "(" expr ")"
 //              |  "{" [expr {"," expr}] "}" | "{" label ":" expr {"," label ":" expr} "}"
 //              |  "item" unary "of" primary | ("first" | "last") "item" "of" primary
 //              |  "count" ["of"] primary | "length" "of" primary | label "of" primary
 //
+// Constants: true, false, pi, space, tab, linefeed, return (a carriage return), quote.
 // Words are case-insensitive; names may also be written between bars (|any name|).
 // Comments run from "--" or "#" to the end of the line, or sit between "(*" and "*)" (nested).
 // "¬" at the end of a line continues the statement on the next one.
