@@ -88,12 +88,17 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
   lines.reserve(dictionary->index_->size() / 24);
   std::int64_t shortLine = -1, urlLine = -1;
   dictd::KeyRules& rules = dictionary->rules_;
+  // The order is checked on the way, each headword against the one before, under the rules
+  // read so far; a rule that turns up after the first comparison means checking again.
+  std::string_view previous;
+  bool inOrder = true, checkAgain = false;
   for (const char* p = begin; p < end;) {
     const char* eol = lineEnd(p, end);
     IndexLine line;
     if (splitLine(p, eol, &line)) {
       const auto position = std::uint32_t(p - begin);
       if (line.headword[0] == '0') {
+        const dictd::KeyRules before = rules;
         switch (dictd::specialEntry(line.headword)) {
           case dictd::SpecialEntry::Short:
             if (shortLine < 0) shortLine = position;
@@ -107,7 +112,10 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
           case dictd::SpecialEntry::CaseSensitive: rules.caseSensitive = true; break;
           default: break;
         }
+        if (!lines.empty() && !(before == rules)) checkAgain = true;
       }
+      if (inOrder && !lines.empty() && dictd::compareKeys(line.headword, previous, rules) < 0) inOrder = false;
+      previous = line.headword;
       lines.push_back(position);
     } else if (eol > p && !(eol - p == 1 && *p == '\r')) {
       ++dictionary->skippedLines_;
@@ -131,12 +139,11 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
   auto less = [&](std::uint32_t a, std::uint32_t b) {
     return dictd::compareKeys(dictionary->headword(a), dictionary->headword(b), rules) < 0;
   };
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    if (less(lines[i], lines[i - 1])) {
-      dictionary->indexWasSorted_ = false;
-      break;
-    }
+  if (checkAgain) {
+    inOrder = true;
+    for (std::size_t i = 1; i < lines.size() && inOrder; ++i) inOrder = !less(lines[i], lines[i - 1]);
   }
+  dictionary->indexWasSorted_ = inOrder;
   if (!dictionary->indexWasSorted_) std::stable_sort(lines.begin(), lines.end(), less);
 
   if (dataPath.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "dictionary/DictdFormat.h"
 
 #include <QChar>
+#include <algorithm>
 #include <array>
 
 #include "dictionary/Utf8.h"
@@ -150,7 +151,19 @@ QByteArray encodeNumber(std::uint64_t value) {
 }
 
 int compareKeys(std::string_view a, std::string_view b, const KeyRules& rules) {
-  KeyCursor left(a, rules), right(b, rules);
+  // Neighbours in an index share long prefixes. Bytes both headwords share make the same key
+  // characters in both, so the comparison starts where they part, moved back to the start
+  // of a UTF-8 sequence: the decoder never reads past a byte that continues neither.
+  const std::size_t common = std::min(a.size(), b.size());
+  std::size_t start = 0;
+  while (start < common && a[start] == b[start]) ++start;
+  if (rules.utf8) {
+    auto continues = [](std::string_view s, std::size_t i) {
+      return i < s.size() && (static_cast<unsigned char>(s[i]) & 0xc0) == 0x80;
+    };
+    while (start > 0 && (continues(a, start) || continues(b, start))) --start;
+  }
+  KeyCursor left(a.substr(start), rules), right(b.substr(start), rules);
   for (;;) {
     const char32_t x = left.next();
     const char32_t y = right.next();

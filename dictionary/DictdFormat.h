@@ -19,6 +19,7 @@ struct KeyRules {
   bool utf8 = false;           // headwords are UTF-8: Unicode letters and case folding
   bool eightBit = false;       // headwords in an 8-bit charset: bytes >= 0x80 count as letters
   bool caseSensitive = false;  // no case folding
+  bool operator==(const KeyRules&) const = default;
 };
 
 // Compares two headwords under the rules: characters that do not count are skipped, white

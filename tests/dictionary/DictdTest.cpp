@@ -1,6 +1,9 @@
 // dictd dictionaries: index numbers, key rules, entry order, and damaged or lying files.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "dictionary/DictdDictionary.h"
 #include "dictionary/DictdFormat.h"
 #include "dictionary/DictdWriter.h"
@@ -59,6 +62,39 @@ TEST(DictdNumbers, RoundTripAndRejectBadDigits) {
   EXPECT_EQ(dictd::decodeNumber("/"), 63u);
   EXPECT_EQ(dictd::decodeNumber("+"), 62u);
   for (const char* bad : {"", "A=", "A B", "-1", "AAAAAAAAAAA"}) EXPECT_FALSE(dictd::decodeNumber(bad)) << bad;
+}
+
+// Headwords that share a prefix (the common case between index neighbours) compare as they
+// do when nothing is shared: a leading '-', which never counts, makes the two sides differ
+// from the first byte. The pieces split UTF-8 sequences, break them and fold case.
+TEST(DictdKeys, SharedPrefixesCompareAsWhenNothingIsShared) {
+  const std::vector<QByteArray> pieces = {"a", "b", "Z", " ", "-", "7", "\xc3\xa9", "\xc3\xa8", "\xc3\x89",
+                                          "\xc3", "\xa9", "\xe2\x82\xac", "\xe2\x82", "\xc3\x9f",
+                                          "\xf0\x9f\x98\x80", "\xce\xa3", "\xcf\x83", "\xff"};
+  std::mt19937 random(7);
+  auto pick = [&](int most) {
+    QByteArray out;
+    for (int count = int(random() % unsigned(most + 1)); count > 0; --count) out += pieces[random() % pieces.size()];
+    return out;
+  };
+  auto sign = [](int x) { return (x > 0) - (x < 0); };
+  for (const bool utf8 : {false, true}) {
+    for (const bool caseSensitive : {false, true}) {
+      const dictd::KeyRules rules{false, utf8, !utf8, caseSensitive};
+      for (int i = 0; i < 3000; ++i) {
+        const QByteArray shared = pick(4);
+        const QByteArray a = shared + pick(3);
+        const QByteArray b = shared + pick(3);
+        const QByteArray marked = "-" + a;
+        const std::string_view av(a.constData(), std::size_t(a.size())), bv(b.constData(), std::size_t(b.size()));
+        const std::string_view mv(marked.constData(), std::size_t(marked.size()));
+        ASSERT_EQ(sign(dictd::compareKeys(av, bv, rules)), sign(dictd::compareKeys(mv, bv, rules)))
+            << "utf8=" << utf8 << " case=" << caseSensitive << " [" << a.toHex(' ').toStdString() << "] ["
+            << b.toHex(' ').toStdString() << "]";
+        ASSERT_EQ(sign(dictd::compareKeys(bv, av, rules)), -sign(dictd::compareKeys(av, bv, rules)));
+      }
+    }
+  }
 }
 
 TEST_F(DictdTest, WrittenDictionaryReadsBack) {
@@ -226,6 +262,35 @@ TEST_F(DictdTest, MisSortedIndexIsSortedAtOpenKeepingFileOrderOfEqualKeys) {
   EXPECT_FALSE(dictionary->indexWasSorted());
   EXPECT_EQ(dictionary->define(QStringLiteral("mango")), QStringLiteral("mango 1\n\nmango 2\n\nMango 3"));
   for (const char* word : {"zebra", "apple", "kiwi"}) EXPECT_EQ(dictionary->define(QString::fromLatin1(word)), QLatin1String(word));
+}
+
+TEST_F(DictdTest, OrderIsJudgedByRulesThatTurnUpLate) {
+  // In the order of the default rules ("00" < "01"), but not once every character counts
+  // ("0-1" < "00"), which only the third line says.
+  const QByteArray data = "double zero\nzero dash one\n\nzebra\n";
+  QByteArray index;
+  index += line("00", data, "double zero\n");
+  index += line("0-1", data, "zero dash one\n");
+  index += line("00-database-allchars", data, "\n");
+  index += line("zebra", data, "zebra\n");
+  auto dictionary = handMade(index, data);
+  ASSERT_TRUE(dictionary);
+  EXPECT_TRUE(dictionary->rules().allChars);
+  EXPECT_FALSE(dictionary->indexWasSorted());
+  EXPECT_EQ(dictionary->define(QStringLiteral("0-1")), QStringLiteral("zero dash one"));
+  EXPECT_EQ(dictionary->define(QStringLiteral("00")), QStringLiteral("double zero"));
+  EXPECT_FALSE(dictionary->define(QStringLiteral("01")));
+
+  // The other way round: out of order at first sight, in order under the final rules.
+  QByteArray sorted;
+  sorted += line("0-1", data, "zero dash one\n");
+  sorted += line("00", data, "double zero\n");
+  sorted += line("00-database-allchars", data, "\n");
+  sorted += line("zebra", data, "zebra\n");
+  auto inOrder = handMade(sorted, data);
+  ASSERT_TRUE(inOrder);
+  EXPECT_TRUE(inOrder->indexWasSorted());
+  EXPECT_EQ(inOrder->define(QStringLiteral("0-1")), QStringLiteral("zero dash one"));
 }
 
 TEST_F(DictdTest, TruncatedIndexLosesOnlyTheCutLines) {
