@@ -89,9 +89,10 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
   std::int64_t shortLine = -1, urlLine = -1;
   dictd::KeyRules& rules = dictionary->rules_;
   // The order is checked on the way, each headword against the one before, under the rules
-  // read so far; a rule that turns up after the first comparison means checking again.
+  // read so far. Rules only ever get added, so the comparisons made before the last one
+  // turned up are made again at the end.
   std::string_view previous;
-  bool inOrder = true, checkAgain = false;
+  std::size_t lastDisorder = 0, lastRuleChange = 0;  // line numbers; 0 for none
   for (const char* p = begin; p < end;) {
     const char* eol = lineEnd(p, end);
     IndexLine line;
@@ -112,9 +113,9 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
           case dictd::SpecialEntry::CaseSensitive: rules.caseSensitive = true; break;
           default: break;
         }
-        if (!lines.empty() && !(before == rules)) checkAgain = true;
+        if (!(before == rules)) lastRuleChange = lines.size();
       }
-      if (inOrder && !lines.empty() && dictd::compareKeys(line.headword, previous, rules) < 0) inOrder = false;
+      if (!lines.empty() && dictd::compareKeys(line.headword, previous, rules) < 0) lastDisorder = lines.size();
       previous = line.headword;
       lines.push_back(position);
     } else if (eol > p && !(eol - p == 1 && *p == '\r')) {
@@ -139,10 +140,8 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
   auto less = [&](std::uint32_t a, std::uint32_t b) {
     return dictd::compareKeys(dictionary->headword(a), dictionary->headword(b), rules) < 0;
   };
-  if (checkAgain) {
-    inOrder = true;
-    for (std::size_t i = 1; i < lines.size() && inOrder; ++i) inOrder = !less(lines[i], lines[i - 1]);
-  }
+  bool inOrder = lastDisorder == 0 || lastDisorder < lastRuleChange;
+  for (std::size_t i = 1; i < lastRuleChange && inOrder; ++i) inOrder = !less(lines[i], lines[i - 1]);
   dictionary->indexWasSorted_ = inOrder;
   if (!dictionary->indexWasSorted_) std::stable_sort(lines.begin(), lines.end(), less);
 
