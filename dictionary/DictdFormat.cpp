@@ -163,7 +163,25 @@ int compareKeys(std::string_view a, std::string_view b, const KeyRules& rules) {
     };
     while (start > 0 && (continues(a, start) || continues(b, start))) --start;
   }
-  KeyCursor left(a.substr(start), rules), right(b.substr(start), rules);
+  // Then single-byte characters straight through the table, the cursors only past the
+  // first multi-byte one.
+  const ByteTable& table = byteTable(rules);
+  std::size_t i = start, j = start;
+  while (i < a.size() && j < b.size()) {
+    const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[j]);
+    if (rules.utf8 && (x >= 0x80 || y >= 0x80)) break;
+    const unsigned char keyX = table[x], keyY = table[y];
+    if (!keyX) {
+      ++i;
+    } else if (!keyY) {
+      ++j;
+    } else if (keyX != keyY) {
+      return keyX < keyY ? -1 : 1;
+    } else {
+      ++i, ++j;
+    }
+  }
+  KeyCursor left(a.substr(i), rules), right(b.substr(j), rules);
   for (;;) {
     const char32_t x = left.next();
     const char32_t y = right.next();
