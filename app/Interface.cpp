@@ -2,12 +2,14 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 
 #include "app/LexoraAppDelegate.h"
 #include "platform/cocoa/Application.h"
@@ -85,9 +87,14 @@ LexoraAppDelegate* loadMainInterface() {
   auto* webWindow = new QWidget;
   Ui::WebWindow webUi;
   webUi.setupUi(webWindow);
-  auto* webView = new QWidget(webUi.webViewHost);
+  // The bare view starts nothing; its page, and with it the web engine, comes with the first
+  // online lookup.
+  auto* webView = new QWebEngineView(webUi.webViewHost);
   webView->setObjectName(QStringLiteral("webView"));
   webUi.webViewHostLayout->addWidget(webView);
+  // The web window ends with the event loop: a page still alive when the web engine shuts
+  // down outlives its profile.
+  QObject::connect(qApp, &QCoreApplication::aboutToQuit, webWindow, [webWindow] { delete webWindow; });
 
   auto* preferences = new QDialog(window);
   Ui::PreferencesPanel preferencesUi;
@@ -106,6 +113,24 @@ LexoraAppDelegate* loadMainInterface() {
   controller->frameLoadTextField = webUi.frameLoadTextField;
   controller->includeRemoveSubmenusInRecentMenuButton = preferencesUi.includeRemoveSubmenusInRecentMenuButton;
   mainUi.query_textView->installEventFilter(new EndOfEditingFilter(controller, mainUi.query_textView));
+
+  // The controller is the web view's load delegate. Qt WebEngine reports loads of the main
+  // frame only, and no single resource, so each callback takes the nearest signal:
+  //   didStartProvisionalLoadForFrame          <- loadStarted (a navigation begins)
+  //   didFailProvisionalLoadWithError:forFrame <- loadFinished(false) (failed, stopped, or
+  //                                              superseded by another load)
+  //   resource:didFinishLoadingFromDataSource  <- loadProgress reaching 100 (the page's last
+  //                                              resource is in; nothing tells of the first)
+  //   didFinishLoadForFrame                    <- loadFinished(true)
+  QObject::connect(webView, &QWebEngineView::loadStarted, controller,
+                   [controller, webView] { controller->webViewDidStartProvisionalLoadForFrame(webView); });
+  QObject::connect(webView, &QWebEngineView::loadProgress, controller, [controller, webView](int progress) {
+    if (progress >= 100) controller->webViewResourceDidFinishLoadingFromDataSource(webView);
+  });
+  QObject::connect(webView, &QWebEngineView::loadFinished, controller, [controller, webView](bool ok) {
+    if (ok) controller->webViewDidFinishLoadForFrame(webView);
+    else controller->webViewDidFailProvisionalLoadWithErrorForFrame(webView);
+  });
 
   wire(mainUi.defineButton, "buttonClicked");
   wire(mainUi.defineAction, "buttonClicked");

@@ -22,6 +22,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QWebEngineView>
 
 #include "platform/cocoa/PopUpButton.h"
 #include "platform/cocoa/ProgressIndicator.h"
@@ -78,11 +79,22 @@ class LexoraAppDelegate : public QObject {
   // Result export (ResultExport.cpp).
 
   // Online lookup and web links (OnlineLookup.cpp).
+  Q_INVOKABLE void onlineButtonClicked(QObject* sender);
+  Q_INVOKABLE void wikiOnlineButtonClicked(QObject* sender);
+  // The web view's load events (see Interface.cpp for the signal behind each); Qt tells
+  // neither the frame, the error nor the resource, only the view.
+  Q_INVOKABLE void webViewDidStartProvisionalLoadForFrame(QWebEngineView* sender);
+  Q_INVOKABLE void webViewDidFailProvisionalLoadWithErrorForFrame(QWebEngineView* sender);
+  Q_INVOKABLE void webViewResourceDidFinishLoadingFromDataSource(QWebEngineView* sender);
+  Q_INVOKABLE void webViewDidFinishLoadForFrame(QWebEngineView* sender);
+  Q_INVOKABLE void goToWebsite(QObject* sender);
+  Q_INVOKABLE void goToMAS(QObject* sender);
+  Q_INVOKABLE void openHelpURL(QObject* sender);
 
   // Outlets, connected by the interface loader; not owned.
   QPointer<QMainWindow> window_;
   QPointer<QWidget> webWindow;
-  QPointer<QWidget> webView;
+  QPointer<QWebEngineView> webView;
   QPointer<QPlainTextEdit> query_textView;
   // A plain-text view lays out only what it shows, so long results stay fast; it keeps the
   // character formats of headwords and definitions all the same.

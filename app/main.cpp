@@ -3,12 +3,32 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <memory>
+#include <unistd.h>
 
 #include "app/Interface.h"
 #include "app/LexoraAppDelegate.h"
 #include "cli/Commands.h"
 #include "platform/cocoa/Application.h"
 #include "platform/cocoa/Services.h"
+
+namespace {
+
+// Settings the web window's engine reads when it starts, so they must be in place before the
+// QApplication is made. Only the window's road takes them; the commands never start it.
+void prepareWebEngine() {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // Chromium refuses to run as root with its sandbox on, and the web window would then take
+  // the whole application down at the first online lookup.
+  if (geteuid() == 0) {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.split(' ').contains("--no-sandbox")) {
+      flags = flags.isEmpty() ? QByteArray("--no-sandbox") : flags + " --no-sandbox";
+      qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    }
+  }
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
   const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
@@ -35,6 +55,7 @@ int main(int argc, char* argv[]) {
     in.open(stdin, QIODevice::ReadOnly);
     return cli::run(application.arguments().mid(1), out, err, in);
   }
+  prepareWebEngine();
   QApplication::setApplicationName(QStringLiteral("Vocabulon"));
   QApplication::setDesktopFileName(QStringLiteral("org.vocabulon.Vocabulon"));
   return Application::applicationMain(argc, argv, [] { return static_cast<QObject*>(loadMainInterface()); });
