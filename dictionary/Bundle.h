@@ -13,6 +13,9 @@
 // (the data file's name in the folder) with "SourceSize", "SourceModified" (nanoseconds) and
 // "SourceInode" of the file that name leads to. The copy is read only while that file is
 // still the same and the copy has its full length; otherwise the compressed data is.
+// "VocabulonPreparedIndex" records, in the same form, a dictd index's key order kept beside
+// it, so that opening need not read the whole index; it too is used only while the index is
+// the same file.
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -29,6 +32,7 @@ inline constexpr char kBundleNameKey[] = "CFBundleName";
 inline constexpr char kBundleFormatKey[] = "VocabulonDictionaryFormat";
 inline constexpr char kBundleFilesKey[] = "VocabulonDictionaryFiles";
 inline constexpr char kBundlePreparedKey[] = "VocabulonPreparedData";
+inline constexpr char kBundlePreparedIndexKey[] = "VocabulonPreparedIndex";
 inline constexpr char kDictdFormat[] = "dictd";
 inline constexpr char kStarDictFormat[] = "StarDict";
 
@@ -47,6 +51,7 @@ struct BundleInfo {
   QString format;  // kDictdFormat or kStarDictFormat
   QStringList files;
   std::optional<PreparedData> prepared = std::nullopt;
+  std::optional<PreparedData> preparedIndex = std::nullopt;
 };
 
 // Reads a bundle's Info.plist. Nothing and a message when it is missing or incomplete, names
@@ -61,10 +66,16 @@ bool writeBundleInfo(const QString& bundlePath, const BundleInfo& info, QString*
 std::optional<PreparedData> writePreparedData(const QString& bundlePath, const QString& sourceName,
                                               QString* error = nullptr);
 
-// The path of the bundle's prepared copy of `sourceName` when it may be read in its place:
-// recorded for that file, a regular file in the bundle, and made from the file the name leads
-// to now. Empty otherwise. (Its length is checked when it is opened.)
-QString currentPreparedData(const QString& bundlePath, const BundleInfo& info, const QString& sourceName);
+// Keeps the key order of the bundle's dictd index `indexName` (over its data `dataName`)
+// beside it and returns its record. Nothing and a message when the index cannot be read.
+std::optional<PreparedData> writePreparedIndex(const QString& bundlePath, const QString& indexName,
+                                               const QString& dataName, QString* error = nullptr);
+
+// The path of the file a record names when it may be read in place of `sourceName`: recorded
+// for that file, a regular file of the bundle and not one of its listed files, and made from
+// the file the name leads to now. Empty otherwise. (Its contents are checked when read.)
+QString currentPreparedFile(const QString& bundlePath, const BundleInfo& info,
+                            const std::optional<PreparedData>& record, const QString& sourceName);
 
 // Opens the dictionary in a bundle, without keeping it (dictionary::open keeps it). The
 // paths of the files it reads go to *usedFiles. Prepared data is used when it is current.

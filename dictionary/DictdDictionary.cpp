@@ -151,18 +151,108 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
   }
   dictionary->data_ = data ? std::move(data) : DictData::open(dataPath, error);
   if (!dictionary->data_) return nullptr;
+  if (!dictionary->finishOpen(shortLine, urlLine, error)) return nullptr;
+  return dictionary;
+}
 
-  if (shortLine >= 0) dictionary->shortName_ = dictionary->specialText(std::uint32_t(shortLine));
-  if (dictionary->shortName_.isEmpty()) dictionary->shortName_ = QFileInfo(indexPath).completeBaseName();
-  if (urlLine >= 0) dictionary->url_ = dictionary->specialText(std::uint32_t(urlLine));
+bool DictdDictionary::finishOpen(std::int64_t shortLine, std::int64_t urlLine, QString*) {
+  if (shortLine >= 0) shortName_ = specialText(std::uint32_t(shortLine));
+  if (shortName_.isEmpty()) shortName_ = QFileInfo(indexPath_).completeBaseName();
+  if (urlLine >= 0) url_ = specialText(std::uint32_t(urlLine));
+  return true;
+}
+
+namespace {
+
+// A kept order: this header, then the line offsets in key order. Numbers in this machine's
+// byte order: the file is made and read on the same machine.
+struct OrderHeader {
+  char magic[8];
+  std::uint32_t rules;  // KeyRules bits, and whether the file was in order
+  std::uint32_t count;
+  std::int64_t shortLine, urlLine, skippedLines;
+  std::uint64_t indexSize;
+};
+constexpr char kOrderMagic[8] = {'V', 'o', 'c', 'O', 'r', 'd', '1', '\n'};
+constexpr std::uint32_t kAllChars = 1, kUtf8 = 2, kEightBit = 4, kCaseSensitive = 8, kWasSorted = 16;
+
+}  // namespace
+
+QByteArray DictdDictionary::order() const {
+  std::int64_t shortLine = -1, urlLine = -1;
+  for (const std::uint32_t line : lines_) {
+    const std::string_view word = headword(line);
+    if (word.empty() || word[0] != '0') continue;
+    const dictd::SpecialEntry entry = dictd::specialEntry(word);
+    // The first in file order, as open() takes them.
+    if (entry == dictd::SpecialEntry::Short && (shortLine < 0 || line < shortLine)) shortLine = line;
+    if (entry == dictd::SpecialEntry::Url && (urlLine < 0 || line < urlLine)) urlLine = line;
+  }
+  OrderHeader header{};
+  std::memcpy(header.magic, kOrderMagic, sizeof kOrderMagic);
+  header.rules = (rules_.allChars ? kAllChars : 0) | (rules_.utf8 ? kUtf8 : 0) | (rules_.eightBit ? kEightBit : 0) |
+                 (rules_.caseSensitive ? kCaseSensitive : 0) | (indexWasSorted_ ? kWasSorted : 0);
+  header.count = std::uint32_t(lines_.size());
+  header.shortLine = shortLine;
+  header.urlLine = urlLine;
+  header.skippedLines = skippedLines_;
+  header.indexSize = index_->size();
+  QByteArray out(reinterpret_cast<const char*>(&header), sizeof header);
+  out.append(reinterpret_cast<const char*>(lines_.data()), qsizetype(lines_.size() * sizeof(std::uint32_t)));
+  return out;
+}
+
+std::unique_ptr<DictdDictionary> DictdDictionary::openWithOrder(const QString& indexPath, const QString& orderPath,
+                                                                std::unique_ptr<DictData>& data, QString* error) {
+  auto fail = [&](const QString& why) {
+    if (error) *error = QStringLiteral("%1: %2").arg(orderPath, why);
+    return nullptr;
+  };
+  const std::unique_ptr<MappedFile> order = MappedFile::open(orderPath, error);
+  if (!order) return nullptr;
+  OrderHeader header{};
+  if (order->size() < sizeof header) return fail(QStringLiteral("cut short"));
+  std::memcpy(&header, order->data(), sizeof header);
+  if (std::memcmp(header.magic, kOrderMagic, sizeof kOrderMagic) != 0) return fail(QStringLiteral("not a kept order"));
+  if (header.count == 0 || order->size() != sizeof header + std::uint64_t(header.count) * sizeof(std::uint32_t)) {
+    return fail(QStringLiteral("wrong length"));
+  }
+  std::unique_ptr<DictdDictionary> dictionary(new DictdDictionary);
+  dictionary->indexPath_ = indexPath;
+  dictionary->index_ = MappedFile::open(indexPath, error);
+  if (!dictionary->index_) return nullptr;
+  const std::uint64_t size = dictionary->index_->size();
+  if (header.indexSize != size || size > UINT32_MAX) return fail(QStringLiteral("made for another index"));
+  auto validLine = [&](std::int64_t line) {
+    return line >= 0 && std::uint64_t(line) < size && (line == 0 || dictionary->index_->data()[line - 1] == '\n');
+  };
+  if ((header.shortLine != -1 && !validLine(header.shortLine)) || (header.urlLine != -1 && !validLine(header.urlLine))) {
+    return fail(QStringLiteral("made for another index"));
+  }
+  // Every offset must start a line of this index, so that nothing is read outside it.
+  std::vector<std::uint32_t>& lines = dictionary->lines_;
+  lines.resize(header.count);
+  std::memcpy(lines.data(), order->data() + sizeof header, lines.size() * sizeof(std::uint32_t));
+  for (const std::uint32_t line : lines) {
+    if (!validLine(line)) return fail(QStringLiteral("made for another index"));
+  }
+  dictionary->rules_ = {bool(header.rules & kAllChars), bool(header.rules & kUtf8), bool(header.rules & kEightBit),
+                        bool(header.rules & kCaseSensitive)};
+  dictionary->indexWasSorted_ = header.rules & kWasSorted;
+  dictionary->skippedLines_ = qsizetype(header.skippedLines);
+  if (!data) return fail(QStringLiteral("no data"));
+  dictionary->data_ = std::move(data);
+  dictionary->finishOpen(header.shortLine, header.urlLine, error);
   return dictionary;
 }
 
 std::string_view DictdDictionary::headword(std::uint32_t line) const {
   const char* p = index_->data() + line;
-  // Every remembered line has a tab before its end.
-  const char* tab = static_cast<const char*>(std::memchr(p, '\t', index_->size() - line));
-  return {p, std::size_t(tab - p)};
+  const std::size_t rest = index_->size() - line;
+  // Every line read from the index has a tab before its end; a kept order is only trusted
+  // that far, so a line without one reads as an empty headword.
+  const char* tab = static_cast<const char*>(std::memchr(p, '\t', rest));
+  return {p, tab ? std::size_t(tab - p) : 0};
 }
 
 bool DictdDictionary::readEntry(std::uint32_t position, QString* text, QString* error) const {

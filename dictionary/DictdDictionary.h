@@ -1,6 +1,7 @@
 #pragma once
 // A dictd dictionary: a sorted ".index" of tab-separated lines (headword, base-64 offset,
 // base-64 length, and in some files the original headword) over a ".dict" or ".dict.dz".
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -23,6 +24,15 @@ class DictdDictionary final : public Dictionary {
   // The same over data already opened (a bundle's prepared copy).
   static std::unique_ptr<DictdDictionary> open(const QString& indexPath, std::unique_ptr<DictData> data,
                                                QString* error = nullptr);
+  // What opening works out from the whole index (the key order of its lines, its rules and
+  // special entries), to be kept beside it and given back to openWithOrder() while the index
+  // is unchanged.
+  QByteArray order() const;
+  // Opens with a kept order instead of reading the index through. Nothing and a message when
+  // the order does not fit the index (the caller then opens the usual way); `data` is taken
+  // only when it fits.
+  static std::unique_ptr<DictdDictionary> openWithOrder(const QString& indexPath, const QString& orderPath,
+                                                        std::unique_ptr<DictData>& data, QString* error = nullptr);
   // The data file beside an index: NAME.dict.dz, else NAME.dict (empty when neither exists).
   static QString dataPathFor(const QString& indexPath);
 
@@ -47,6 +57,7 @@ class DictdDictionary final : public Dictionary {
   std::string_view headword(std::uint32_t line) const;
   bool readEntry(std::uint32_t line, QString* text, QString* error) const;
   QString specialText(std::uint32_t line) const;
+  bool finishOpen(std::int64_t shortLine, std::int64_t urlLine, QString* error);
 
   QString indexPath_;
   std::unique_ptr<MappedFile> index_;

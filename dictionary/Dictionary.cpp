@@ -124,6 +124,7 @@ std::optional<BundleInfo> readBundleInfo(const QString& bundlePath, QString* err
     info.files.append(name);
   }
   info.prepared = readPrepared(map.value(QLatin1String(kBundlePreparedKey)));
+  info.preparedIndex = readPrepared(map.value(QLatin1String(kBundlePreparedIndexKey)));
   return info;
 }
 
@@ -133,6 +134,7 @@ bool writeBundleInfo(const QString& bundlePath, const BundleInfo& info, QString*
   map.insert(QLatin1String(kBundleFormatKey), info.format);
   map.insert(QLatin1String(kBundleFilesKey), QVariant(info.files));
   if (info.prepared) map.insert(QLatin1String(kBundlePreparedKey), preparedMap(*info.prepared));
+  if (info.preparedIndex) map.insert(QLatin1String(kBundlePreparedIndexKey), preparedMap(*info.preparedIndex));
   return plist::writeFile(bundlePath + QLatin1Char('/') + QLatin1String(kInfoPlistName), map, error);
 }
 
@@ -162,7 +164,7 @@ std::unique_ptr<Dictionary> openBundle(const QString& bundlePath, QString* error
   // with it leaves the compressed data in use.
   std::unique_ptr<DictData> prepared;
   if (!dictPacked.isEmpty()) {
-    const QString preparedPath = currentPreparedData(bundlePath, *info, QFileInfo(dictPacked).fileName());
+    const QString preparedPath = currentPreparedFile(bundlePath, *info, info->prepared, QFileInfo(dictPacked).fileName());
     if (!preparedPath.isEmpty()) {
       prepared = DictData::openUncompressed(preparedPath, std::uint64_t(info->prepared->size));
       if (prepared) paths.append(preparedPath);
@@ -176,6 +178,16 @@ std::unique_ptr<Dictionary> openBundle(const QString& bundlePath, QString* error
   if (info->format == QLatin1String(kDictdFormat)) {
     if (index.isEmpty()) return lacks(".index");
     if (data.isEmpty()) return lacks(".dict or .dict.dz");
+    // A kept key order spares reading the whole index; one that does not fit is passed over.
+    const QString order = currentPreparedFile(bundlePath, *info, info->preparedIndex, QFileInfo(index).fileName());
+    if (!order.isEmpty()) {
+      if (!prepared) prepared = DictData::open(data, error);
+      if (!prepared) return nullptr;
+      if (auto opened = DictdDictionary::openWithOrder(index, order, prepared, nullptr)) {
+        if (usedFiles) usedFiles->append(order);
+        return opened;
+      }
+    }
     if (prepared) return DictdDictionary::open(index, std::move(prepared), error);
     return DictdDictionary::open(index, data, error);
   }

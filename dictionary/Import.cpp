@@ -118,6 +118,9 @@ class Importer {
     // works without it (it only costs speed), so a copy that cannot be made is left out.
     const QString dataName = QFileInfo(dataFile).fileName();
     if (dataName.endsWith(QLatin1String(".dict.dz"))) info.prepared = writePreparedData(building.path(), dataName);
+    if (format == QLatin1String(kDictdFormat)) {
+      info.preparedIndex = writePreparedIndex(building.path(), QFileInfo(source).fileName(), dataName);
+    }
     if (!writeBundleInfo(building.path(), info, &error)) return fail(result, error);
     if (!openBundle(building.path(), &error)) return fail(result, error);  // never leave a bundle that does not open
 

@@ -1,9 +1,11 @@
-// The uncompressed copy of a bundle's compressed data, and when it may stand in for it.
+// What import keeps in a bundle to spare work at open (an uncompressed copy of compressed
+// data, a dictd index's key order), and when it may be used.
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include "dictionary/Bundle.h"
 #include "dictionary/DictZip.h"
+#include "dictionary/DictdDictionary.h"
 #include "dictionary/FileStamp.h"
 
 namespace dictionary {
@@ -73,14 +75,48 @@ std::optional<PreparedData> writePreparedData(const QString& bundlePath, const Q
   return record;
 }
 
-QString currentPreparedData(const QString& bundlePath, const BundleInfo& info, const QString& sourceName) {
-  if (!info.prepared || sourceName.isEmpty() || info.prepared->source != sourceName) return QString();
-  const PreparedData& prepared = *info.prepared;
+std::optional<PreparedData> writePreparedIndex(const QString& bundlePath, const QString& indexName,
+                                               const QString& dataName, QString* error) {
+  const QString source = bundlePath + QLatin1Char('/') + indexName;
+  auto fail = [&](const QString& why) {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  const FileStamp before = stampOf(source);
+  if (before.size < 0) return fail(QStringLiteral("%1: cannot be read").arg(source));
+  const std::unique_ptr<DictdDictionary> dictionary =
+      DictdDictionary::open(source, bundlePath + QLatin1Char('/') + dataName, error);
+  if (!dictionary) return std::nullopt;
+  const QByteArray order = dictionary->order();
+  PreparedData record;
+  record.file = indexName + QStringLiteral(".order");
+  record.source = indexName;
+  const QString target = bundlePath + QLatin1Char('/') + record.file;
+  QSaveFile out(target);
+  if (!out.open(QIODevice::WriteOnly) || out.write(order) != order.size()) {
+    return fail(QStringLiteral("%1: %2").arg(target, out.errorString()));
+  }
+  if (!(stampOf(source) == before)) {
+    out.cancelWriting();
+    return fail(QStringLiteral("%1: changed while it was read").arg(source));
+  }
+  if (!out.commit()) return fail(QStringLiteral("%1: %2").arg(target, out.errorString()));
+  record.size = order.size();
+  record.sourceSize = before.size;
+  record.sourceModified = before.modified;
+  record.sourceInode = before.inode;
+  return record;
+}
+
+QString currentPreparedFile(const QString& bundlePath, const BundleInfo& info,
+                            const std::optional<PreparedData>& record, const QString& sourceName) {
+  if (!record || sourceName.isEmpty() || record->source != sourceName) return QString();
+  const PreparedData& prepared = *record;
   // Never one of the bundle's own files under another role.
   if (info.files.contains(prepared.file)) return QString();
   const QString path = bundlePath + QLatin1Char('/') + prepared.file;
   const QFileInfo file(path);
-  if (file.isSymLink() || !file.isFile()) return QString();
+  if (file.isSymLink() || !file.isFile() || file.size() != prepared.size) return QString();
   const FileStamp now = stampOf(bundlePath + QLatin1Char('/') + sourceName);
   if (now.size != prepared.sourceSize || now.modified != prepared.sourceModified || now.inode != prepared.sourceInode) {
     return QString();

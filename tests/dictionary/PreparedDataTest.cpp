@@ -11,6 +11,8 @@
 #include "dictionary/Bundle.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/DictZip.h"
+#include "dictionary/DictdDictionary.h"
+#include "dictionary/DictdFormat.h"
 #include "dictionary/DictdWriter.h"
 #include "dictionary/Import.h"
 #include "dictionary/StarDictWriter.h"
@@ -77,16 +79,18 @@ class PreparedDataTest : public ::testing::Test {
     return read.value_or(dictionary::BundleInfo{});
   }
 
-  // Whether opening the bundle reads its prepared copy.
-  static bool usesPrepared(const QString& bundle) {
+  // Whether opening the bundle reads a file of its own with this ending.
+  static bool uses(const QString& bundle, const char* ending) {
     QStringList used;
     QString error;
     EXPECT_TRUE(dictionary::openBundle(bundle, &error, &used)) << error.toStdString();
     for (const QString& path : used) {
-      if (path.endsWith(QLatin1String(".prepared"))) return true;
+      if (path.endsWith(QLatin1String(ending))) return true;
     }
     return false;
   }
+  static bool usesPrepared(const QString& bundle) { return uses(bundle, ".prepared"); }
+  static bool usesOrder(const QString& bundle) { return uses(bundle, ".order"); }
 
   // Every word's definition through the bundle is the one of the given edition.
   static void expectEdition(const QString& bundle, unsigned edition) {
@@ -166,8 +170,10 @@ TEST_F(PreparedDataTest, APackageUpdateMakesOpenReadTheNewDataUntilReimport) {
     EXPECT_EQ(before->define(wordAt(5)), textOf(5, 1));
 
     // The package manager writes the new edition over the old files' names.
+    EXPECT_EQ(usesOrder(bundle), !stardict);
     stardict ? writeStarDict(2) : writeDictd(2);
     EXPECT_FALSE(usesPrepared(bundle));
+    EXPECT_FALSE(usesOrder(bundle));
     const auto after = dictionary::open(bundle);
     ASSERT_TRUE(after);
     EXPECT_NE(after.get(), before.get());
@@ -181,8 +187,89 @@ TEST_F(PreparedDataTest, APackageUpdateMakesOpenReadTheNewDataUntilReimport) {
     ASSERT_TRUE(old && fresh);
     EXPECT_NE(fresh->sourceInode, old->sourceInode);
     EXPECT_TRUE(usesPrepared(bundle));
+    EXPECT_EQ(usesOrder(bundle), !stardict);
     expectEdition(bundle, 2);
   }
+}
+
+TEST_F(PreparedDataTest, AKeptIndexOrderOpensLikeTheWholeIndex) {
+  // Hand-made, so that the index is out of order, has a line that cannot be read, and names
+  // its rules and special entries late.
+  const QByteArray data = "zebra\nMango 1\napple\nmango 2\nHand Words\nhttp://example.org/\nkiwi\n";
+  auto line = [&](const QByteArray& headword, const QByteArray& text) {
+    const qsizetype at = data.indexOf(text);
+    return headword + '\t' + dictionary::dictd::encodeNumber(quint64(at)) + '\t' +
+           dictionary::dictd::encodeNumber(quint64(text.size())) + '\n';
+  };
+  const QByteArray index = line("zebra", "zebra\n") + line("Mango", "Mango 1\n") + "no fields here\n" +
+                           line("apple", "apple\n") + line("00-database-case-sensitive", "\n") +
+                           line("mango", "mango 2\n") + line("00-database-short", "Hand Words\n") +
+                           line("00-database-url", "http://example.org/\n") + line("kiwi", "kiwi\n");
+  ASSERT_TRUE(fixtures::writeBytes(packages_ + QStringLiteral("/hand.index"), index));
+  ASSERT_TRUE(fixtures::writeBytes(packages_ + QStringLiteral("/hand.dict"), data));
+  const QString bundle = import(packages_ + QStringLiteral("/hand.index"));
+  ASSERT_TRUE(usesOrder(bundle));
+  EXPECT_FALSE(usesPrepared(bundle));  // plain data needs no copy
+
+  const auto whole = dictionary::DictdDictionary::open(packages_ + QStringLiteral("/hand.index"), packages_ + QStringLiteral("/hand.dict"));
+  std::unique_ptr<dictionary::DictData> handData = dictionary::DictData::open(packages_ + QStringLiteral("/hand.dict"));
+  QString error;
+  const auto kept = dictionary::DictdDictionary::openWithOrder(bundle + QStringLiteral("/hand.index"),
+                                                               bundle + QStringLiteral("/hand.index.order"), handData, &error);
+  ASSERT_TRUE(whole && kept) << error.toStdString();
+  EXPECT_FALSE(handData);  // taken
+  EXPECT_EQ(kept->shortName(), QStringLiteral("Hand Words"));
+  EXPECT_EQ(kept->url(), whole->url());
+  EXPECT_TRUE(kept->rules() == whole->rules());
+  EXPECT_TRUE(kept->rules().caseSensitive);
+  EXPECT_FALSE(kept->indexWasSorted());
+  EXPECT_EQ(kept->skippedLines(), 1);
+  EXPECT_EQ(kept->entryCount(), whole->entryCount());
+  for (const char* word : {"zebra", "Mango", "mango", "MANGO", "apple", "kiwi", "pear", "00-database-short"}) {
+    EXPECT_EQ(kept->define(QString::fromLatin1(word)), whole->define(QString::fromLatin1(word))) << word;
+  }
+  EXPECT_EQ(kept->define(QStringLiteral("mango")), QStringLiteral("mango 2"));
+}
+
+TEST_F(PreparedDataTest, AKeptOrderThatDoesNotFitItsIndexIsPassedOver) {
+  const QString bundle = import(writeDictd(1));
+  const QString order = bundle + QStringLiteral("/numbered.index.order");
+  const QByteArray good = fixtures::readBytes(order);
+  ASSERT_GT(good.size(), 64);
+  auto opensWith = [&](const QByteArray& bytes) {
+    EXPECT_TRUE(fixtures::writeBytes(order, bytes));
+    std::unique_ptr<dictionary::DictData> data = dictionary::DictData::open(bundle + QStringLiteral("/numbered.dict.dz"));
+    QString error;
+    const bool opened = bool(dictionary::DictdDictionary::openWithOrder(bundle + QStringLiteral("/numbered.index"), order, data, &error));
+    EXPECT_EQ(opened, error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(bool(data), !opened);  // left to the caller when refused
+    return opened;
+  };
+  EXPECT_TRUE(opensWith(good));
+  EXPECT_FALSE(opensWith(good.chopped(4)));
+  EXPECT_FALSE(opensWith(good.left(10)));
+  QByteArray badMagic = good;
+  badMagic[0] = 'X';
+  EXPECT_FALSE(opensWith(badMagic));
+  // An offset in the middle of a line, or past the end of the index.
+  QByteArray midLine = good;
+  midLine[good.size() - 4] = char(midLine[good.size() - 4] + 1);
+  EXPECT_FALSE(opensWith(midLine));
+  QByteArray pastEnd = good;
+  pastEnd[good.size() - 1] = char(0x7f);
+  EXPECT_FALSE(opensWith(pastEnd));
+
+  // Through the bundle, a damaged order (even at its recorded length) leaves the whole index
+  // to be read, with the right definitions.
+  ASSERT_TRUE(fixtures::writeBytes(order, midLine));
+  EXPECT_FALSE(usesOrder(bundle));
+  expectEdition(bundle, 1);
+  ASSERT_TRUE(fixtures::writeBytes(order, good.chopped(4)));
+  EXPECT_FALSE(usesOrder(bundle));
+  expectEdition(bundle, 1);
+  ASSERT_TRUE(QFile::remove(order));
+  EXPECT_FALSE(usesOrder(bundle));
+  expectEdition(bundle, 1);
 }
 
 TEST_F(PreparedDataTest, AnyDifferenceInTheRecordedStampLeavesTheCopyUnread) {
