@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev libicu-dev
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
+  unrtf
   xvfb xauth
 )
 
