@@ -77,6 +77,8 @@ class LexoraAppDelegate : public QObject {
   Q_INVOKABLE void handleMenuSelectionTimerAction(QObject* timer);
 
   // Result export (ResultExport.cpp).
+  Q_INVOKABLE void clipboardButtonClicked(QObject* sender);
+  Q_INVOKABLE void saveButtonClicked(QObject* sender);
 
   // Online lookup and web links (OnlineLookup.cpp).
   Q_INVOKABLE void onlineButtonClicked(QObject* sender);
