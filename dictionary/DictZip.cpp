@@ -320,6 +320,21 @@ bool DictData::read(std::uint64_t offset, std::uint64_t size, QByteArray* out, Q
   return true;
 }
 
+bool DictData::view(std::uint64_t offset, std::uint64_t size, QByteArrayView* out, QByteArray* scratch,
+                    QString* error) const {
+  if (kind_ == Kind::Plain) {
+    const std::uint64_t total = file_->size();
+    if (offset + size >= offset && offset <= total && size <= total - offset) {
+      *out = QByteArrayView(file_->data() + offset, qsizetype(size));
+      return true;
+    }
+  }
+  // Everything else, errors included, as read() has it.
+  if (!read(offset, size, scratch, error)) return false;
+  *out = QByteArrayView(*scratch);
+  return true;
+}
+
 bool DictData::readAll(QByteArray* out, QString* error) const {
   switch (kind_) {
     case Kind::Plain:

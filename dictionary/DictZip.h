@@ -3,6 +3,7 @@
 // an "RA" extra field that lists the compressed size of each fixed-length chunk, so any
 // chunk can be inflated on its own).
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <functional>
 #include <cstddef>
@@ -47,6 +48,11 @@ class DictData {
   // message when the range runs past the end of the data or the compressed data is damaged.
   // Safe to call from several threads.
   bool read(std::uint64_t offset, std::uint64_t size, QByteArray* out, QString* error = nullptr) const;
+
+  // The same range without copying where the data lies uncompressed in the file: *out then
+  // points into the mapping (valid while this object lives), else into *scratch.
+  bool view(std::uint64_t offset, std::uint64_t size, QByteArrayView* out, QByteArray* scratch,
+            QString* error = nullptr) const;
 
   // The whole uncompressed data (shared, not copied, for a whole gzip file).
   bool readAll(QByteArray* out, QString* error = nullptr) const;

@@ -269,8 +269,9 @@ bool DictdDictionary::readEntry(std::uint32_t position, QString* text, QString* 
     }
     return false;
   }
-  QByteArray bytes;
-  if (!data_->read(*offset, *length, &bytes, error)) return false;
+  QByteArray scratch;
+  QByteArrayView bytes;
+  if (!data_->view(*offset, *length, &bytes, &scratch, error)) return false;
   *text = decodeText(bytes);
   chopTrailingSpace(*text);
   return true;

@@ -201,8 +201,9 @@ bool StarDictDictionary::readEntry(std::uint32_t entry, QString* text, QString* 
     p += 4;
   }
   const std::uint32_t size = be32(p);
-  QByteArray data;
-  if (!data_->read(offset, size, &data, error)) return false;
+  QByteArray scratch;
+  QByteArrayView data;
+  if (!data_->view(offset, size, &data, &scratch, error)) return false;
   QString problem;
   if (!stardict::entryText({data.constData(), std::size_t(data.size())}, info_.sameTypeSequence, text, &problem)) {
     if (error) *error = QStringLiteral("%1: \"%2\": %3").arg(files_.dict, decodeText({word.data(), qsizetype(word.size())}), problem);

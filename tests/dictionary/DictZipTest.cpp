@@ -79,16 +79,30 @@ TEST_F(DictZipTest, GzipWithoutChunkTableAndPlainFilesWork) {
   auto plain = writeAndOpen("c.dict", text);
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->kind(), DictData::Kind::Plain);
-  for (DictData* data : {gzip.get(), plain.get()}) {
+  auto dictzip = writeAndOpen("b2.dict.dz", *dictionary::dictzipCompress(text, kChunk));
+  ASSERT_TRUE(dictzip);
+  for (DictData* data : {gzip.get(), plain.get(), dictzip.get()}) {
     for (int offset : {0, 1, 4095, 4999}) {
       QByteArray out;
       ASSERT_TRUE(data->read(offset, 5000 - offset, &out));
       EXPECT_EQ(out, text.mid(offset));
+      // A view gives the same bytes, from the mapping itself when the file is plain.
+      QByteArray scratch;
+      QByteArrayView view;
+      ASSERT_TRUE(data->view(offset, 5000 - offset, &view, &scratch));
+      EXPECT_EQ(view, text.mid(offset));
+      EXPECT_EQ(scratch.isEmpty(), data == plain.get());
     }
     QByteArray out;
     QString error;
     EXPECT_FALSE(data->read(4990, 11, &out, &error));
     EXPECT_FALSE(error.isEmpty());
+    QByteArray scratch;
+    QByteArrayView view;
+    error.clear();
+    EXPECT_FALSE(data->view(4990, 11, &view, &scratch, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(data->view(~std::uint64_t(0) - 3, 8, &view, &scratch, &error));
   }
   // The gzip file is inflated once and kept.
   EXPECT_EQ(gzip->cachedBytes(), std::size_t(text.size()));
