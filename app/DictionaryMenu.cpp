@@ -1,32 +1,12 @@
-#include "app/DictionaryMenu.h"
-
-#include <QDir>
-
-#include "platform/Places.h"
-
-QStringList contentsOfDirectoryAtPath(const QString& path) {
-  QDir dir(path);
-  if (path.isEmpty() || !dir.exists()) return {};
-  return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                       QDir::Name | QDir::IgnoreCase);
-}
-
-QString stringByDeletingPathExtension(const QString& name) {
-  const qsizetype slash = name.lastIndexOf('/');
-  const qsizetype dot = name.lastIndexOf('.');
-  if (dot <= slash + 1) return name;  // no extension, or only a leading dot
-  return name.left(dot);
-}
-
-QStringList dictionaryFolderEntries() { return contentsOfDirectoryAtPath(places::dictionariesFolder()); }
-
-// ---- The controller's dictionary menu -------------------------------------------------
+// The controller's dictionary menu: the dictionaries folder listed, the last choice restored,
+// and a new choice stored before the set-up sequence runs again.
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 
 #include "app/LexoraAppDelegate.h"
+#include "app/core/DictionaryMenu.h"
 #include "platform/cocoa/Menus.h"
 #include "platform/cocoa/PopUpButton.h"
 #include "platform/cocoa/UserDefaults.h"

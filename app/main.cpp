@@ -1,4 +1,4 @@
-// The vocabulon executable: a command of the command line when one is named, else the window.
+// vocabulon-window: the window, and lookup-selection, which sends text to it.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
@@ -7,7 +7,6 @@
 
 #include "app/Interface.h"
 #include "app/LexoraAppDelegate.h"
-#include "cli/Commands.h"
 #include "platform/cocoa/Application.h"
 #include "platform/cocoa/Services.h"
 
@@ -44,16 +43,6 @@ int main(int argc, char* argv[]) {
     if (display) application = std::make_unique<QApplication>(argc, argv);
     else application = std::make_unique<QCoreApplication>(argc, argv);
     return lookupSelection(application->arguments().mid(2), &in, &err);
-  }
-  // A word that names no command is a mistake, not a reason to open the window; options
-  // (Qt's own, such as -platform) go to the window.
-  if (cli::isCommand(command) || (!command.isEmpty() && !command.startsWith('-'))) {
-    QCoreApplication application(argc, argv);
-    QFile out, err, in;
-    out.open(stdout, QIODevice::WriteOnly);
-    err.open(stderr, QIODevice::WriteOnly);
-    in.open(stdin, QIODevice::ReadOnly);
-    return cli::run(application.arguments().mid(1), out, err, in);
   }
   prepareWebEngine();
   QApplication::setApplicationName(QStringLiteral("Vocabulon"));

@@ -3,11 +3,9 @@
 //   lookup PATH WORDS            per-word times, engine alone and through a workflow run
 //   exec -- COMMAND...           wall time and peak memory of a child process
 //   stardict PATH OUTDIR         a StarDict copy of a dictionary, for sdcv
-//   window TITLE FILE N          the window looking up the first N words of a text, warm
 //   words FILE                   the words of a text, one a line, as the lookup cuts them
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFileInfo>
-#include <QPlainTextEdit>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,44 +20,16 @@
 #include <memory>
 #include <vector>
 
-#include "app/DictionaryMenu.h"
-#include "app/Interface.h"
-#include "app/LexoraAppDelegate.h"
-#include "app/LookupWorkflowBuilder.h"
-#include "app/MultiWordLookup.h"
+#include "app/core/DictionaryMenu.h"
+#include "app/core/LookupWorkflowBuilder.h"
+#include "app/core/MultiWordLookup.h"
+#include "bench/Measure.h"
 #include "bench/StarDictExport.h"
 #include "dictionary/Dictionary.h"
 #include "platform/Places.h"
 #include "platform/automator/Workflow.h"
-#include "platform/cocoa/UserDefaults.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double peakMemoryMiB(int who) {
-  rusage usage{};
-  getrusage(who, &usage);
-  return usage.ru_maxrss / 1024.0;  // kilobytes on Linux
-}
-
-struct Stats {
-  double median, p99, mean;
-};
-
-Stats stats(std::vector<double> microseconds) {
-  std::sort(microseconds.begin(), microseconds.end());
-  double sum = 0;
-  for (double value : microseconds) sum += value;
-  const size_t n = microseconds.size();
-  return {microseconds[n / 2], microseconds[std::min(n - 1, n * 99 / 100)], sum / n};
-}
-
-QStringList readWords(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return wordsOfQuery(QString::fromUtf8(file.readAll()));
-}
 
 int openCommand(const QString& path) {
   const auto start = Clock::now();
@@ -146,42 +116,12 @@ int execCommand(const QStringList& command) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
 
-int windowCommand(const QString& title, const QString& textPath, int count) {
-  QStringList words = readWords(textPath);
-  if (words.size() > count) words = words.mid(0, count);
-  UserDefaults::standardUserDefaults().setObject(title, QStringLiteral("LastDictionaryUsed"));
-  UserDefaults::standardUserDefaults().setObject(false, QStringLiteral("resetWindowOnLookup"));
-  LexoraAppDelegate* controller = loadMainInterface();
-  controller->awakeFromNib();
-  controller->applicationDidFinishLaunching(nullptr);
-  controller->query_textView->setPlainText(words.join(' '));
-  controller->buttonClicked(nullptr);  // opens the dictionary and warms its caches
-  std::vector<double> runs;
-  for (int i = 0; i < 5; ++i) {
-    controller->result_textView->clear();
-    const auto start = Clock::now();
-    controller->buttonClicked(nullptr);
-    runs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-  }
-  const Stats s = stats(runs);
-  std::printf("words=%lld window_ms median=%.1f max=%.1f result_chars=%lld peak_mib=%.1f\n",
-              static_cast<long long>(words.size()), s.median, runs.back() > s.p99 ? runs.back() : s.p99,
-              static_cast<long long>(controller->result_textView->toPlainText().size()),
-              peakMemoryMiB(RUSAGE_SELF));
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const bool window = argc > 1 && QByteArray(argv[1]) == "window";
-  if (window && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QCoreApplication> application;
-  if (window) application = std::make_unique<QApplication>(argc, argv);
-  else application = std::make_unique<QCoreApplication>(argc, argv);
-  const QStringList args = application->arguments().mid(1);
+  QCoreApplication application(argc, argv);
+  const QStringList args = application.arguments().mid(1);
   const QString mode = args.value(0);
-  if (window && args.size() == 4) return windowCommand(args[1], args[2], args[3].toInt());
   if (mode == "open" && args.size() == 2) return openCommand(args[1]);
   if (mode == "lookup" && args.size() == 3) return lookupCommand(args[1], args[2]);
   if (mode == "exec" && args.size() > 2 && args[1] == "--") return execCommand(args.mid(2));

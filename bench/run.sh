@@ -44,7 +44,7 @@ done
 
 echo "== The window: a 2,000-word text looked up, dictionary open and warm (median of 5)"
 for name in wn gcide; do
-  printf '%-6s %s\n' "$name" "$("$bench" window "$(basename "${!name}" .dictionary)" "$text" 2000)"
+  printf '%-6s %s\n' "$name" "$("${bench}-window" "$(basename "${!name}" .dictionary)" "$text" 2000 2>/dev/null)"
 done
 
 echo "== End to end: vocabulon define on $words words"

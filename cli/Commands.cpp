@@ -8,9 +8,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "app/DictionaryMenu.h"
-#include "app/LookupWorkflowBuilder.h"
-#include "app/MultiWordLookup.h"
+#include "app/core/DictionaryMenu.h"
+#include "app/core/LookupWorkflowBuilder.h"
+#include "app/core/MultiWordLookup.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Import.h"
 #include "platform/Places.h"
@@ -119,7 +119,7 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
       buffer += QJsonDocument(object).toJson(QJsonDocument::Compact);
       buffer += '\n';
     } else {
-      buffer += outputBlockText(word, definition).toUtf8();
+      for (const BlockPiece& piece : outputBlock(word, definition)) buffer += piece.text.toUtf8();
     }
     if (buffer.size() > (1 << 16)) {
       out.write(buffer);

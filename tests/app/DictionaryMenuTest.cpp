@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "app/DictionaryMenu.h"
+#include "app/core/DictionaryMenu.h"
 #include "tests/TestEnvironment.h"
 
 TEST(DictionaryMenu, TitlesDropOnlyTheLastExtension) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/MultiWordLookup.h"
+#include "app/core/MultiWordLookup.h"
 
 namespace {
 
