@@ -504,7 +504,7 @@ OSErr FSMakeFSSpec(FSVolumeRefNum vRefNum, SInt32 dirID, ConstStr255Param fileNa
     return noErr;
   }
   if (err == fnfErr) {
-    // The folder exists: the specification names an item that could be created there.
+    // The folder exists: the FSSpec names an item that could be created there.
     std::memset(spec, 0, sizeof *spec);
     UInt64 device;
     Key root;
