@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <fcntl.h>
+#include <functional>
 #include <sys/stat.h>
 
 #include "platform/automator/BundleAction.h"
@@ -166,21 +167,17 @@ TEST_F(AutomatorTest, WritingReplacesWhateverIsThere) {
   EXPECT_NE(inodeOf(document), before);  // a new file renamed into place
   EXPECT_TRUE(readBytes(document).contains("Second.dictionary"));
 
-  QDir(path).removeRecursively();
-  writeBytes(path, "a plain file");
-  writeWorkflow("Third");
-  EXPECT_TRUE(readBytes(document).contains("Third.dictionary"));
-
-  QDir(path).removeRecursively();
-  ASSERT_TRUE(QFile::link(env.path() + "/nowhere", path));  // a dangling link
-  writeWorkflow("Fourth");
-  EXPECT_TRUE(readBytes(document).contains("Fourth.dictionary"));
-  EXPECT_FALSE(QFileInfo::exists(env.path() + "/nowhere"));
-
-  QFile::remove(document);
-  QDir().mkpath(document + "/in the way");
-  writeWorkflow("Fifth");
-  EXPECT_TRUE(readBytes(document).contains("Fifth.dictionary"));
+  // Whatever stands in the way, the next write leaves a workflow there.
+  const std::pair<const char*, std::function<void()>> obstacles[] = {
+      {"Third", [&] { QDir(path).removeRecursively(); writeBytes(path, "a plain file"); }},
+      {"Fourth", [&] { QDir(path).removeRecursively(); QFile::link(env.path() + "/nowhere", path); }},
+      {"Fifth", [&] { QFile::remove(document); QDir().mkpath(document + "/in the way"); }}};
+  for (const auto& [name, obstruct] : obstacles) {
+    obstruct();
+    writeWorkflow(name);
+    EXPECT_TRUE(readBytes(document).contains(QByteArray(name) + ".dictionary")) << name;
+  }
+  EXPECT_FALSE(QFileInfo::exists(env.path() + "/nowhere"));  // the dangling link was not followed
 
   EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{"Lookup.workflow"});  // no temporary leftovers

@@ -31,6 +31,10 @@ std::vector<UInt8> pascal(const std::string& s) {
   return bytes;
 }
 
+OSErr refFor(const std::string& path, FSRef* ref, Boolean* isFolder = nullptr) {
+  return FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), ref, isFolder);
+}
+
 void writeFile(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -75,36 +79,31 @@ TEST_F(FileManagerTest, PathsRoundTrip) {
   EXPECT_EQ(pathOf(sub), workPath() + "/sub");
   Boolean isFolder = false;
   const std::string path = pathOf(sub);
-  ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), &back, &isFolder), noErr);
+  ASSERT_EQ(refFor(path, &back, &isFolder), noErr);
   EXPECT_TRUE(isFolder);
   EXPECT_EQ(FSCompareFSRefs(&sub, &back), noErr);
 
   // Spellings of the same folder give the same item.
   for (const std::string& spelling : {path + "/", path + "/.", path + "//../sub", workPath() + "//sub"}) {
     FSRef ref;
-    ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(spelling.c_str()), &ref, nullptr), noErr)
-        << spelling;
+    ASSERT_EQ(refFor(spelling, &ref), noErr) << spelling;
     EXPECT_EQ(FSCompareFSRefs(&sub, &ref), noErr) << spelling;
   }
-  const std::string missing = workPath() + "/nothing/here";
-  EXPECT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(missing.c_str()), &back, nullptr), fnfErr);
-  EXPECT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(""), &back, nullptr), fnfErr);
-}
+  EXPECT_EQ(refFor(workPath() + "/nothing/here", &back), fnfErr);
+  EXPECT_EQ(refFor("", &back), fnfErr);
 
-TEST_F(FileManagerTest, ALinkAtTheEndOfAPathIsFollowedUnlessAskedNotTo) {
-  FSRef target, viaLink, link;
-  ASSERT_EQ(makeFolder(workRef, "target", &target), noErr);
-  ASSERT_EQ(symlink("target", (workPath() + "/link").c_str()), 0);
-  const std::string path = workPath() + "/link";
-  Boolean isFolder = false;
-  ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(path.c_str()), &viaLink, &isFolder), noErr);
+  // A link at the end of a path is followed unless asked not to.
+  FSRef viaLink, link;
+  const std::string linkPath = workPath() + "/link";
+  ASSERT_EQ(symlink("sub", linkPath.c_str()), 0);
+  ASSERT_EQ(refFor(linkPath, &viaLink, &isFolder), noErr);
   EXPECT_TRUE(isFolder);
-  EXPECT_EQ(FSCompareFSRefs(&target, &viaLink), noErr);
-  ASSERT_EQ(FSPathMakeRefWithOptions(reinterpret_cast<const UInt8*>(path.c_str()),
+  EXPECT_EQ(FSCompareFSRefs(&sub, &viaLink), noErr);
+  ASSERT_EQ(FSPathMakeRefWithOptions(reinterpret_cast<const UInt8*>(linkPath.c_str()),
                                      kFSPathMakeRefDoNotFollowLeafSymlink, &link, &isFolder),
             noErr);
   EXPECT_FALSE(isFolder);
-  EXPECT_EQ(pathOf(link), path);
+  EXPECT_EQ(pathOf(link), linkPath);
 }
 
 TEST_F(FileManagerTest, AReferenceFollowsItsItemThroughRenamesAndMoves) {
@@ -134,17 +133,14 @@ TEST_F(FileManagerTest, AReferenceFollowsItsItemThroughRenamesAndMoves) {
   EXPECT_EQ(FSRenameUnicode(&file, 3, units("x/y"), kTextEncodingUnknown, nullptr), bdNamErr);
   EXPECT_EQ(pathOf(file), workPath() + "/Dest/f.txt");
   EXPECT_EQ(pathOf(inner), workPath() + "/Dest/B/inner");
-}
 
-TEST_F(FileManagerTest, AReferenceFindsItsItemRenamedBehindItsBack) {
-  FSRef folder, file;
-  ASSERT_EQ(makeFolder(workRef, "A", &folder), noErr);
-  ASSERT_EQ(makeFile(folder, "f", &file), noErr);
-  ASSERT_EQ(std::rename((workPath() + "/A/f").c_str(), (workPath() + "/A/g").c_str()), 0);
-  EXPECT_EQ(pathOf(file), workPath() + "/A/g");
-  ASSERT_EQ(std::rename((workPath() + "/A").c_str(), (workPath() + "/Z").c_str()), 0);
+  // Renames done behind the File Manager's back are followed too.
+  const std::string d = workPath() + "/Dest";
+  ASSERT_EQ(std::rename((d + "/f.txt").c_str(), (d + "/g").c_str()), 0);
+  EXPECT_EQ(pathOf(file), d + "/g");
+  ASSERT_EQ(std::rename(d.c_str(), (workPath() + "/Z").c_str()), 0);
   EXPECT_EQ(pathOf(file), workPath() + "/Z/g");
-  EXPECT_EQ(pathOf(folder), workPath() + "/Z");
+  EXPECT_EQ(pathOf(inner), workPath() + "/Z/B/inner");
 }
 
 TEST_F(FileManagerTest, AReferenceToADeletedItemFailsEvenWhenANewItemTakesItsName) {
@@ -167,29 +163,26 @@ TEST_F(FileManagerTest, AReferenceToADeletedItemFailsEvenWhenANewItemTakesItsNam
   ASSERT_TRUE(QFile::remove(work() + "/x"));
   writeFile(work() + "/x", "new");
   EXPECT_EQ(FSRefMakePath(&replacement, path, sizeof path), fnfErr);
+
+  // A folder with items in it is not deleted.
+  FSRef full, inside;
+  ASSERT_EQ(makeFolder(workRef, "full", &full), noErr);
+  ASSERT_EQ(makeFile(full, "f", &inside), noErr);
+  EXPECT_EQ(FSDeleteObject(&full), fBsyErr);
+  ASSERT_EQ(FSDeleteObject(&inside), noErr);
+  EXPECT_EQ(FSDeleteObject(&full), noErr);
+  EXPECT_EQ(FSDeleteObject(&full), fnfErr);
 }
 
-TEST_F(FileManagerTest, DeletingRefusesAFolderWithItems) {
-  FSRef folder, file;
-  ASSERT_EQ(makeFolder(workRef, "full", &folder), noErr);
-  ASSERT_EQ(makeFile(folder, "f", &file), noErr);
-  EXPECT_EQ(FSDeleteObject(&folder), fBsyErr);
-  ASSERT_EQ(FSDeleteObject(&file), noErr);
-  EXPECT_EQ(FSDeleteObject(&folder), noErr);
-  EXPECT_EQ(FSDeleteObject(&folder), fnfErr);
-}
-
-TEST_F(FileManagerTest, ReferencesThatNameNothingAreRefused) {
+TEST_F(FileManagerTest, MakingAPathRefusesBadReferencesAndLeavesAShortBufferAlone) {
   FSRef zero{}, forged = workRef;
   forged.hidden[20] ^= 1;
-  UInt8 path[64];
-  EXPECT_EQ(FSRefMakePath(&zero, path, sizeof path), nsvErr);
-  EXPECT_EQ(FSRefMakePath(&forged, path, sizeof path), errFSBadFSRef);
-  EXPECT_EQ(FSRefMakePath(nullptr, path, sizeof path), paramErr);
+  UInt8 small[64];
+  EXPECT_EQ(FSRefMakePath(&zero, small, sizeof small), nsvErr);
+  EXPECT_EQ(FSRefMakePath(&forged, small, sizeof small), errFSBadFSRef);
+  EXPECT_EQ(FSRefMakePath(nullptr, small, sizeof small), paramErr);
   EXPECT_EQ(FSRefMakePath(&workRef, nullptr, 10), paramErr);
-}
 
-TEST_F(FileManagerTest, APathThatDoesNotFitLeavesTheBufferAlone) {
   const std::string path = workPath();
   std::vector<UInt8> buffer(path.size() + 16, 0xAB);
   EXPECT_EQ(FSRefMakePath(&workRef, buffer.data(), UInt32(path.size())), pathTooLongErr);
@@ -216,7 +209,7 @@ TEST_F(FileManagerTest, NamesBeyondAsciiRoundTrip) {
   const std::string raw = workPath() + "/\xff\xfe.txt";
   ASSERT_EQ(close(open(raw.c_str(), O_CREAT | O_WRONLY, 0644)), 0);
   FSRef rawRef;
-  ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>(raw.c_str()), &rawRef, nullptr), noErr);
+  ASSERT_EQ(refFor(raw, &rawRef), noErr);
   infoOf(rawRef, kFSCatInfoNone, &outName);
   ASSERT_EQ(outName.length, 6);
   EXPECT_EQ(outName.unicode[0], 0xDCFF);
@@ -330,7 +323,7 @@ TEST_F(FileManagerTest, AVolumeRootIsFolderTwoWithParentOne) {
   EXPECT_EQ(SInt32(spec.parID), fsRtParID);
 
   FSRef root, again;
-  ASSERT_EQ(FSPathMakeRef(reinterpret_cast<const UInt8*>("/"), &root, nullptr), noErr);
+  ASSERT_EQ(refFor("/", &root), noErr);
   EXPECT_EQ(pathOf(root), "/");
   EXPECT_EQ(infoOf(root, kFSCatInfoNodeID).nodeID, UInt32(fsRtDirID));
   // The root can be reached again by its specification.
@@ -346,9 +339,7 @@ TEST_F(FileManagerTest, SpecificationsNameItemsByVolumeFolderAndName) {
   const FSCatalogInfo info = infoOf(folder, kFSCatInfoVolume | kFSCatInfoNodeID);
 
   FSSpec spec;
-  ASSERT_EQ(FSMakeFSSpec(info.volume, SInt32(info.nodeID), pascal("item").data(),
-                         &spec),
-            noErr);
+  ASSERT_EQ(FSMakeFSSpec(info.volume, SInt32(info.nodeID), pascal("item").data(), &spec), noErr);
   ASSERT_EQ(FSpMakeFSRef(&spec, &back), noErr);
   EXPECT_EQ(FSCompareFSRefs(&file, &back), noErr);
 
@@ -358,9 +349,7 @@ TEST_F(FileManagerTest, SpecificationsNameItemsByVolumeFolderAndName) {
   EXPECT_EQ(FSCompareFSRefs(&folder, &back), noErr);
 
   // A missing item still gets a specification, for creating it.
-  EXPECT_EQ(FSMakeFSSpec(info.volume, SInt32(info.nodeID), pascal("new").data(),
-                         &spec),
-            fnfErr);
+  EXPECT_EQ(FSMakeFSSpec(info.volume, SInt32(info.nodeID), pascal("new").data(), &spec), fnfErr);
   EXPECT_EQ(SInt32(spec.parID), SInt32(info.nodeID));
   EXPECT_EQ(spec.name[0], 3);
   EXPECT_EQ(FSMakeFSSpec(-32000, 2, nullptr, &spec), nsvErr);

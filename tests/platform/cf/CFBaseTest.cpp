@@ -55,17 +55,14 @@ TEST_F(CFBaseTest, ReferenceIsTheObjectAddress) {
   Owned<CFNumberRef> num(CFNumberCreate(nullptr, kCFNumberIntType, &n));
   Owned<CFDataRef> data(CFDataCreate(nullptr, nullptr, 0));
   Owned<CFDateRef> date(CFDateCreate(nullptr, 0));
-  for (CFTypeRef ref : {CFTypeRef(s.get()), CFTypeRef(a.get()), CFTypeRef(d.get()),
-                        CFTypeRef(num.get()), CFTypeRef(data.get()), CFTypeRef(date.get())}) {
+  const std::pair<CFTypeRef, CFTypeID> objects[] = {
+      {s.get(), CFStringGetTypeID()}, {a.get(), CFArrayGetTypeID()},
+      {d.get(), CFDictionaryGetTypeID()}, {num.get(), CFNumberGetTypeID()},
+      {data.get(), CFDataGetTypeID()}, {date.get(), CFDateGetTypeID()}};
+  for (const auto& [ref, type] : objects) {
     EXPECT_EQ(static_cast<const void*>(cf::object(ref)), ref);
-    EXPECT_NE(CFGetTypeID(ref), 0u);
+    EXPECT_EQ(CFGetTypeID(ref), type);
   }
-  EXPECT_EQ(CFGetTypeID(s), CFStringGetTypeID());
-  EXPECT_EQ(CFGetTypeID(a), CFArrayGetTypeID());
-  EXPECT_EQ(CFGetTypeID(d), CFDictionaryGetTypeID());
-  EXPECT_EQ(CFGetTypeID(num), CFNumberGetTypeID());
-  EXPECT_EQ(CFGetTypeID(data), CFDataGetTypeID());
-  EXPECT_EQ(CFGetTypeID(date), CFDateGetTypeID());
 }
 
 TEST_F(CFBaseTest, EqualityAndHashFollowValuesNotIdentity) {

@@ -12,71 +12,60 @@ const QString kResume = QStringLiteral("resume");
 const QString kResumeAccented = QString::fromUtf8("r\xC3\xA9sum\xC3\xA9");      // composed
 const QString kResumeDecomposed = QString::fromUtf8("re\xCC\x81sume\xCC\x81");  // e + U+0301
 
-TEST_F(CFStringCompareTest, LiteralComparisonIsByCodeUnit) {
-  EXPECT_EQ(compare("apple", "apple", 0), kCFCompareEqualTo);
-  EXPECT_EQ(compare("Apple", "apple", 0), kCFCompareLessThan);  // 'A' < 'a'
-  EXPECT_EQ(compare("b", "a", 0), kCFCompareGreaterThan);
-  EXPECT_EQ(compare("ab", "abc", 0), kCFCompareLessThan);
-  EXPECT_EQ(compare(kResumeAccented, kResumeDecomposed, 0), kCFCompareGreaterThan);
-}
-
-TEST_F(CFStringCompareTest, CaseInsensitiveFoldsLetterCaseOnly) {
-  EXPECT_EQ(compare("CAT", "cat", kCFCompareCaseInsensitive), kCFCompareEqualTo);
-  EXPECT_EQ(compare("a", "B", kCFCompareCaseInsensitive), kCFCompareLessThan);
-  EXPECT_EQ(compare(QString::fromUtf8("\xC3\x89T\xC3\x89"), QString::fromUtf8("\xC3\xA9t\xC3\xA9"),
-                    kCFCompareCaseInsensitive),
-            kCFCompareEqualTo);
-  EXPECT_EQ(compare(QString::fromUtf8("Stra\xC3\x9F"
-                                      "e"),
-                    "STRASSE", kCFCompareCaseInsensitive),
-            kCFCompareEqualTo);
-  // Diacritics, canonical equivalents and widths stay distinct.
-  EXPECT_NE(compare(kResume, kResumeAccented, kCFCompareCaseInsensitive), kCFCompareEqualTo);
-  EXPECT_NE(compare(kResumeAccented, kResumeDecomposed, kCFCompareCaseInsensitive),
-            kCFCompareEqualTo);
-  EXPECT_NE(compare(QString::fromUtf8("\xEF\xBC\xA1"), "a", kCFCompareCaseInsensitive),
-            kCFCompareEqualTo);  // full-width A
-}
-
-TEST_F(CFStringCompareTest, FoldingOptionsEachDoTheirOwnPart) {
-  EXPECT_EQ(compare(kResumeAccented, kResumeDecomposed, kCFCompareNonliteral), kCFCompareEqualTo);
-  EXPECT_EQ(compare(kResume, kResumeAccented, kCFCompareDiacriticInsensitive), kCFCompareEqualTo);
-  EXPECT_EQ(compare(kResume, kResumeDecomposed, kCFCompareDiacriticInsensitive), kCFCompareEqualTo);
-  EXPECT_NE(compare("Resume", kResumeAccented, kCFCompareDiacriticInsensitive), kCFCompareEqualTo);
-  EXPECT_EQ(compare("Resume", kResumeAccented,
-                    kCFCompareDiacriticInsensitive | kCFCompareCaseInsensitive),
-            kCFCompareEqualTo);
-  EXPECT_EQ(
-      compare(QString::fromUtf8("\xEF\xBC\xA1\xEF\xBC\xA2"), "AB", kCFCompareWidthInsensitive),
-      kCFCompareEqualTo);
-  // Combining marks in another order are canonically equivalent.
-  EXPECT_EQ(compare(QString::fromUtf8("a\xCC\x81\xCC\xA3"), QString::fromUtf8("a\xCC\xA3\xCC\x81"),
-                    kCFCompareNonliteral),
-            kCFCompareEqualTo);
-}
-
-TEST_F(CFStringCompareTest, NumericallyComparesRunsOfDigitsByValue) {
-  EXPECT_EQ(compare("item9", "item10", 0), kCFCompareGreaterThan);
-  EXPECT_EQ(compare("item9", "item10", kCFCompareNumerically), kCFCompareLessThan);
-  EXPECT_EQ(compare("v2.10", "v2.9", kCFCompareNumerically), kCFCompareGreaterThan);
-  EXPECT_EQ(compare("a007", "a7", kCFCompareNumerically), kCFCompareEqualTo);
-  EXPECT_EQ(compare("x100y", "x100z", kCFCompareNumerically), kCFCompareLessThan);
-  EXPECT_EQ(compare("12345678901234567890", "9", kCFCompareNumerically), kCFCompareGreaterThan);
-}
-
-TEST_F(CFStringCompareTest, LocalizedUsesTheCollationOrder) {
-  // In every collation letters ignore case at the first level, unlike the code-unit order.
-  EXPECT_EQ(compare("apple", "Banana", 0), kCFCompareGreaterThan);
-  EXPECT_EQ(compare("apple", "Banana", kCFCompareLocalized), kCFCompareLessThan);
-  EXPECT_EQ(compare("file10", "File9",
-                    kCFCompareLocalized | kCFCompareNumerically | kCFCompareCaseInsensitive),
-            kCFCompareGreaterThan);
-}
-
-TEST_F(CFStringCompareTest, CompareWithOptionsUsesARangeOfTheFirstString) {
+TEST_F(CFStringCompareTest, EachOptionFoldsOnlyItsOwnDifferences) {
+  const QString streetSharp = QString::fromUtf8("Stra\xC3\x9F" "e");
+  const QString fullWidthA = QString::fromUtf8("\xEF\xBC\xA1");
+  const CFOptionFlags caseless = kCFCompareCaseInsensitive, numeric = kCFCompareNumerically;
+  const struct {
+    QString a, b;
+    CFOptionFlags options;
+    CFComparisonResult expected;
+  } cases[] = {
+      // Literal: by code unit.
+      {"apple", "apple", 0, kCFCompareEqualTo},
+      {"Apple", "apple", 0, kCFCompareLessThan},  // 'A' < 'a'
+      {"b", "a", 0, kCFCompareGreaterThan},
+      {"ab", "abc", 0, kCFCompareLessThan},
+      {kResumeAccented, kResumeDecomposed, 0, kCFCompareGreaterThan},
+      // Case-insensitive folds letter case only: diacritics, canonical equivalents and widths
+      // stay distinct.
+      {"CAT", "cat", caseless, kCFCompareEqualTo},
+      {"a", "B", caseless, kCFCompareLessThan},
+      {QString::fromUtf8("\xC3\x89T\xC3\x89"), QString::fromUtf8("\xC3\xA9t\xC3\xA9"), caseless,
+       kCFCompareEqualTo},
+      {streetSharp, "STRASSE", caseless, kCFCompareEqualTo},
+      {kResume, kResumeAccented, caseless, kCFCompareLessThan},
+      {kResumeAccented, kResumeDecomposed, caseless, kCFCompareGreaterThan},
+      {fullWidthA, "a", caseless, kCFCompareGreaterThan},
+      // The other folding options each do their own part.
+      {kResumeAccented, kResumeDecomposed, kCFCompareNonliteral, kCFCompareEqualTo},
+      {kResume, kResumeAccented, kCFCompareDiacriticInsensitive, kCFCompareEqualTo},
+      {kResume, kResumeDecomposed, kCFCompareDiacriticInsensitive, kCFCompareEqualTo},
+      {"Resume", kResumeAccented, kCFCompareDiacriticInsensitive, kCFCompareLessThan},
+      {"Resume", kResumeAccented, kCFCompareDiacriticInsensitive | caseless, kCFCompareEqualTo},
+      {fullWidthA + QString::fromUtf8("\xEF\xBC\xA2"), "AB", kCFCompareWidthInsensitive,
+       kCFCompareEqualTo},
+      // Combining marks in another order are canonically equivalent.
+      {QString::fromUtf8("a\xCC\x81\xCC\xA3"), QString::fromUtf8("a\xCC\xA3\xCC\x81"),
+       kCFCompareNonliteral, kCFCompareEqualTo},
+      // Numerically compares runs of digits by value.
+      {"item9", "item10", 0, kCFCompareGreaterThan},
+      {"item9", "item10", numeric, kCFCompareLessThan},
+      {"v2.10", "v2.9", numeric, kCFCompareGreaterThan},
+      {"a007", "a7", numeric, kCFCompareEqualTo},
+      {"x100y", "x100z", numeric, kCFCompareLessThan},
+      {"12345678901234567890", "9", numeric, kCFCompareGreaterThan},
+      // In every collation letters ignore case at the first level, unlike the code-unit order.
+      {"apple", "Banana", 0, kCFCompareGreaterThan},
+      {"apple", "Banana", kCFCompareLocalized, kCFCompareLessThan},
+      {"file10", "File9", kCFCompareLocalized | numeric | caseless, kCFCompareGreaterThan},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(compare(c.a, c.b, c.options), c.expected)
+        << c.a.toStdString() << " vs " << c.b.toStdString() << " options " << c.options;
   EXPECT_EQ(CFStringCompareWithOptions(CFSTR("xxHELLOxx"), CFSTR("hello"), CFRangeMake(2, 5),
-                                       kCFCompareCaseInsensitive),
-            kCFCompareEqualTo);
+                                       caseless),
+            kCFCompareEqualTo);  // only the range of the first string
 }
 
 TEST_F(CFStringCompareTest, FindForwardBackwardAnchored) {
