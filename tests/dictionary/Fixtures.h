@@ -1,10 +1,15 @@
 #pragma once
 // Small helpers shared by the dictionary tests: files in a temporary folder and varied text.
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
+
+#include "dictionary/DictdFormat.h"
 
 namespace fixtures {
 
@@ -34,6 +39,17 @@ inline QByteArray proseBytes(int size, unsigned seed = 1) {
   }
   out.truncate(size);
   return out;
+}
+
+// A dictd index line naming where `text` lies inside `data`, with an optional fourth column.
+inline QByteArray dictdLine(const QByteArray& headword, const QByteArray& data, const QByteArray& text,
+                            const QByteArray& fourth = {}) {
+  const qsizetype at = data.indexOf(text);
+  EXPECT_GE(at, 0) << text.toStdString();
+  QByteArray out = headword + '\t' + dictionary::dictd::encodeNumber(quint64(at)) + '\t' +
+                   dictionary::dictd::encodeNumber(quint64(text.size()));
+  if (!fourth.isEmpty()) out += '\t' + fourth;
+  return out + '\n';
 }
 
 }  // namespace fixtures

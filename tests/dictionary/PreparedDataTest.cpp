@@ -6,13 +6,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <functional>
 #include <optional>
 
 #include "dictionary/Bundle.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/DictZip.h"
 #include "dictionary/DictdDictionary.h"
-#include "dictionary/DictdFormat.h"
 #include "dictionary/DictdWriter.h"
 #include "dictionary/Import.h"
 #include "dictionary/StarDictWriter.h"
@@ -196,11 +196,7 @@ TEST_F(PreparedDataTest, AKeptIndexOrderOpensLikeTheWholeIndex) {
   // Hand-made, so that the index is out of order, has a line that cannot be read, and names
   // its rules and special entries late.
   const QByteArray data = "zebra\nMango 1\napple\nmango 2\nHand Words\nhttp://example.org/\nkiwi\n";
-  auto line = [&](const QByteArray& headword, const QByteArray& text) {
-    const qsizetype at = data.indexOf(text);
-    return headword + '\t' + dictionary::dictd::encodeNumber(quint64(at)) + '\t' +
-           dictionary::dictd::encodeNumber(quint64(text.size())) + '\n';
-  };
+  auto line = [&](const QByteArray& headword, const QByteArray& text) { return fixtures::dictdLine(headword, data, text); };
   const QByteArray index = line("zebra", "zebra\n") + line("Mango", "Mango 1\n") + "no fields here\n" +
                            line("apple", "apple\n") + line("00-database-case-sensitive", "\n") +
                            line("mango", "mango 2\n") + line("00-database-short", "Hand Words\n") +
@@ -246,30 +242,20 @@ TEST_F(PreparedDataTest, AKeptOrderThatDoesNotFitItsIndexIsPassedOver) {
     return opened;
   };
   EXPECT_TRUE(opensWith(good));
-  EXPECT_FALSE(opensWith(good.chopped(4)));
-  EXPECT_FALSE(opensWith(good.left(10)));
-  QByteArray badMagic = good;
-  badMagic[0] = 'X';
-  EXPECT_FALSE(opensWith(badMagic));
-  // An offset in the middle of a line, or past the end of the index.
-  QByteArray midLine = good;
-  midLine[good.size() - 4] = char(midLine[good.size() - 4] + 1);
-  EXPECT_FALSE(opensWith(midLine));
-  QByteArray pastEnd = good;
-  pastEnd[good.size() - 1] = char(0x7f);
-  EXPECT_FALSE(opensWith(pastEnd));
+  auto with = [&](int at, char value) { return QByteArray(good).replace(at, 1, QByteArray(1, value)); };
+  // Cut, a bad magic, an offset in the middle of a line or past the end of the index.
+  const QByteArray midLine = with(good.size() - 4, char(good[good.size() - 4] + 1));
+  for (const QByteArray& bad : {good.chopped(4), good.left(10), with(0, 'X'), midLine, with(good.size() - 1, char(0x7f))}) {
+    EXPECT_FALSE(opensWith(bad)) << bad.size();
+  }
 
-  // Through the bundle, a damaged order (even at its recorded length) leaves the whole index
-  // to be read, with the right definitions.
-  ASSERT_TRUE(fixtures::writeBytes(order, midLine));
-  EXPECT_FALSE(usesOrder(bundle));
-  expectEdition(bundle, 1);
-  ASSERT_TRUE(fixtures::writeBytes(order, good.chopped(4)));
-  EXPECT_FALSE(usesOrder(bundle));
-  expectEdition(bundle, 1);
-  ASSERT_TRUE(QFile::remove(order));
-  EXPECT_FALSE(usesOrder(bundle));
-  expectEdition(bundle, 1);
+  // Through the bundle, a damaged order (even at its recorded length) or none leaves the
+  // whole index to be read, with the right definitions.
+  for (const QByteArray& bad : {midLine, good.chopped(4), QByteArray()}) {
+    ASSERT_TRUE(bad.isEmpty() ? QFile::remove(order) : fixtures::writeBytes(order, bad));
+    EXPECT_FALSE(usesOrder(bundle));
+    expectEdition(bundle, 1);
+  }
 }
 
 TEST_F(PreparedDataTest, AnyDifferenceInTheRecordedStampLeavesTheCopyUnread) {
@@ -293,20 +279,15 @@ TEST_F(PreparedDataTest, AnyDifferenceInTheRecordedStampLeavesTheCopyUnread) {
   ASSERT_EQ(import(source), bundle);
   ASSERT_TRUE(usesPrepared(bundle));
   const dictionary::PreparedData current = *info(bundle).prepared;
-  editRecord(bundle, "SourceSize", qlonglong(current.sourceSize + 1));
-  EXPECT_FALSE(usesPrepared(bundle));
-  editRecord(bundle, "SourceSize", qlonglong(current.sourceSize));
-  ASSERT_TRUE(usesPrepared(bundle));
-  editRecord(bundle, "SourceModified", qlonglong(current.sourceModified - 1));
-  EXPECT_FALSE(usesPrepared(bundle));
-  editRecord(bundle, "SourceModified", qlonglong(current.sourceModified));
-  editRecord(bundle, "SourceInode", qlonglong(current.sourceInode + 1));
-  EXPECT_FALSE(usesPrepared(bundle));
-  editRecord(bundle, "SourceInode", qlonglong(current.sourceInode));
-  editRecord(bundle, "Size", qlonglong(current.size - 1));
-  EXPECT_FALSE(usesPrepared(bundle));
-  editRecord(bundle, "Size", qlonglong(current.size));
-  ASSERT_TRUE(usesPrepared(bundle));
+  for (const auto& [key, value] : {std::pair{"SourceSize", qlonglong(current.sourceSize)},
+                                   std::pair{"SourceModified", qlonglong(current.sourceModified)},
+                                   std::pair{"SourceInode", qlonglong(current.sourceInode)},
+                                   std::pair{"Size", qlonglong(current.size)}}) {
+    editRecord(bundle, key, value - 1);
+    EXPECT_FALSE(usesPrepared(bundle)) << key;
+    editRecord(bundle, key, value);
+    ASSERT_TRUE(usesPrepared(bundle)) << key;
+  }
   // A record that names one of the bundle's own files, or leads outside it, is no record.
   editRecord(bundle, "File", QStringLiteral("numbered.index"));
   EXPECT_FALSE(usesPrepared(bundle));
@@ -328,27 +309,22 @@ TEST_F(PreparedDataTest, ADamagedOrMissingCopyIsIgnored) {
   ASSERT_TRUE(first);
   ASSERT_TRUE(fixtures::writeBytes(copy, good.chopped(1)));
   EXPECT_FALSE(usesPrepared(bundle));
-  const auto reopened = dictionary::open(bundle);
-  EXPECT_NE(reopened.get(), first.get());
-  expectEdition(bundle, 1);
+  EXPECT_NE(dictionary::open(bundle).get(), first.get());
 
-  ASSERT_TRUE(fixtures::writeBytes(copy, good + "x"));
-  EXPECT_FALSE(usesPrepared(bundle));
-  expectEdition(bundle, 1);
-
-  ASSERT_TRUE(QFile::remove(copy));
-  EXPECT_FALSE(usesPrepared(bundle));
-  expectEdition(bundle, 1);
-
-  // A link in the copy's place, even to the right bytes, is not the bundle's own copy.
+  // Too long, gone, a link in its place (even to the right bytes), a folder in its place.
   const QString elsewhere = environment_.path() + QStringLiteral("/copy");
   ASSERT_TRUE(fixtures::writeBytes(elsewhere, good));
-  ASSERT_TRUE(QFile::link(elsewhere, copy));
-  EXPECT_FALSE(usesPrepared(bundle));
-  ASSERT_TRUE(QFile::remove(copy));
-  ASSERT_TRUE(QDir().mkpath(copy));
-  EXPECT_FALSE(usesPrepared(bundle));
-  expectEdition(bundle, 1);
+  const std::vector<std::function<bool()>> damages = {
+      [&] { return fixtures::writeBytes(copy, good + "x"); },
+      [&] { return QFile::remove(copy); },
+      [&] { return QFile::link(elsewhere, copy); },
+      [&] { return QFile::remove(copy) && QDir().mkpath(copy); },
+  };
+  for (const auto& damage : damages) {
+    ASSERT_TRUE(damage());
+    EXPECT_FALSE(usesPrepared(bundle));
+    expectEdition(bundle, 1);
+  }
 }
 
 TEST_F(PreparedDataTest, BundlesWithoutARecordOrWithAMalformedOneStillOpen) {

@@ -10,13 +10,19 @@
 using dictionary::MarkupKind;
 using dictionary::StarDictDictionary;
 using dictionary::StarDictEntry;
-using dictionary::StarDictField;
 using dictionary::StarDictFiles;
 using dictionary::StarDictWriterOptions;
 using dictionary::starDictTextEntry;
 namespace stardict = dictionary::stardict;
 
 namespace {
+
+// What each lookup should give; nothing means no entry.
+using Lookups = std::vector<std::pair<const char*, std::optional<QString>>>;
+
+void expectLookups(const StarDictDictionary& dictionary, const Lookups& lookups) {
+  for (const auto& [word, expected] : lookups) EXPECT_EQ(dictionary.define(QString::fromUtf8(word)), expected) << word;
+}
 
 class StarDictTest : public ::testing::Test {
  protected:
@@ -52,18 +58,13 @@ TEST(StarDictIfo, ReadsBothVersionsWithAnyLineEndsAndByteOrderMark) {
   info.idxFileSize = 345;
   info.idxOffsetBits = 64;
   info.sameTypeSequence = "tM";
-  for (const bool crlf : {false, true}) {
-    for (const bool bom : {false, true}) {
-      const auto parsed = stardict::parseIfo(stardict::serializeIfo(info, crlf, bom));
-      ASSERT_TRUE(parsed) << crlf << bom;
-      EXPECT_EQ(parsed->version, info.version);
-      EXPECT_EQ(parsed->bookName, info.bookName);
-      EXPECT_EQ(parsed->wordCount, 12u);
-      EXPECT_EQ(parsed->synWordCount, 3u);
-      EXPECT_EQ(parsed->idxFileSize, 345u);
-      EXPECT_EQ(parsed->idxOffsetBits, 64);
-      EXPECT_EQ(parsed->sameTypeSequence, QByteArray("tM"));
-    }
+  for (const int variant : {0, 1, 2, 3}) {
+    const auto parsed = stardict::parseIfo(stardict::serializeIfo(info, variant & 1, variant & 2));
+    ASSERT_TRUE(parsed) << variant;
+    EXPECT_EQ(std::tie(parsed->version, parsed->bookName, parsed->wordCount, parsed->synWordCount, parsed->idxFileSize,
+                       parsed->idxOffsetBits, parsed->sameTypeSequence),
+              std::tie(info.version, info.bookName, info.wordCount, info.synWordCount, info.idxFileSize,
+                       info.idxOffsetBits, info.sameTypeSequence));
   }
   const auto old = stardict::parseIfo("StarDict's dict ifo file\nversion=2.4.2\nwordcount=1\nbookname=Old\n");
   ASSERT_TRUE(old);
@@ -90,140 +91,125 @@ TEST(StarDictIfo, RefusesWhatItCannotRead) {
   }
 }
 
+// Both versions, 32- and 64-bit offsets, plain and gzipped .idx, plain and dictzipped data.
 TEST_F(StarDictTest, EveryFileVariantReadsBack) {
   const QList<StarDictEntry> entries = words();
-  int variant = 0;
-  for (const bool version3 : {false, true}) {
-    for (const bool offsets64 : {false, true}) {
-      if (offsets64 && !version3) continue;
-      for (const bool compressIdx : {false, true}) {
-        for (const bool dictzip : {false, true}) {
-          StarDictWriterOptions options;
-          options.version = version3 ? QStringLiteral("3.0.0") : QStringLiteral("2.4.2");
-          options.offsets64 = offsets64;
-          options.compressIdx = compressIdx;
-          options.dictzip = dictzip;
-          options.chunkLength = 300;
-          options.crlf = variant % 2;
-          options.byteOrderMark = variant % 3 == 0;
-          options.sameTypeSequence = variant % 2 ? QByteArray("m") : QByteArray();
-          const StarDictFiles files = write(QStringLiteral("v%1").arg(variant++), entries, options);
-          EXPECT_EQ(files.idx.endsWith(QLatin1String(".gz")), compressIdx);
-          QString error;
-          auto dictionary = open(StarDictDictionary::filesFor(files.ifo), &error);
-          ASSERT_TRUE(dictionary) << error.toStdString();
-          EXPECT_EQ(dictionary->entryCount(), entries.size());
-          EXPECT_EQ(dictionary->info().idxOffsetBits, offsets64 ? 64 : 32);
-          EXPECT_TRUE(dictionary->indexWasSorted());
-          for (const StarDictEntry& entry : entries) {
-            EXPECT_EQ(dictionary->define(entry.headword), QString::fromUtf8(entry.fields[0].data)) << entry.headword.toStdString();
-          }
-        }
-      }
+  for (int variant = 0; variant < 16; ++variant) {
+    const bool version3 = variant & 1, offsets64 = variant & 2, compressIdx = variant & 4, dictzip = variant & 8;
+    if (offsets64 && !version3) continue;
+    StarDictWriterOptions options;
+    options.version = version3 ? QStringLiteral("3.0.0") : QStringLiteral("2.4.2");
+    options.offsets64 = offsets64;
+    options.compressIdx = compressIdx;
+    options.dictzip = dictzip;
+    options.chunkLength = 300;
+    options.crlf = variant % 3 == 1;
+    options.byteOrderMark = variant % 3 == 0;
+    options.sameTypeSequence = variant % 5 < 2 ? QByteArray("m") : QByteArray();
+    const StarDictFiles files = write(QStringLiteral("v%1").arg(variant), entries, options);
+    EXPECT_EQ(files.idx.endsWith(QLatin1String(".gz")), compressIdx);
+    QString error;
+    auto dictionary = open(StarDictDictionary::filesFor(files.ifo), &error);
+    ASSERT_TRUE(dictionary) << error.toStdString();
+    EXPECT_EQ(dictionary->entryCount(), entries.size());
+    EXPECT_EQ(dictionary->info().idxOffsetBits, offsets64 ? 64 : 32);
+    EXPECT_TRUE(dictionary->indexWasSorted());
+    for (const StarDictEntry& entry : entries) {
+      EXPECT_EQ(dictionary->define(entry.headword), QString::fromUtf8(entry.fields[0].data)) << entry.headword.toStdString();
     }
   }
 }
 
-TEST_F(StarDictTest, UpperCaseAndTextTypesInSameTypeSequence) {
-  // A phonetic text, a picture with its size, then the definition whose size is implicit.
-  StarDictEntry entry{QStringLiteral("cat"), {{'t', "k\xc3\xa6t"}, {'P', QByteArray("\x89PNG\0\x01\x02", 7)}, {'m', "a small feline"}}, {}};
-  StarDictWriterOptions options;
-  options.sameTypeSequence = "tPm";
-  auto dictionary = open(write("tpm", {entry}, options));
-  ASSERT_TRUE(dictionary);
-  EXPECT_EQ(dictionary->define(QStringLiteral("cat")), QString::fromUtf8("[kæt]\na small feline"));
-
-  // The last field binary: its size is the rest of the entry and it carries no text.
-  StarDictEntry picture{QStringLiteral("dog"), {{'m', "a loyal animal"}, {'W', QByteArray("RIFF\0\0\0", 7)}}, {}};
-  options.sameTypeSequence = "mW";
-  dictionary = open(write("mw", {picture}, options));
-  ASSERT_TRUE(dictionary);
-  EXPECT_EQ(dictionary->define(QStringLiteral("dog")), QStringLiteral("a loyal animal"));
-
-  // An entry of pictures only has no text.
-  options.sameTypeSequence = "P";
-  dictionary = open(write("p", {{QStringLiteral("icon"), {{'P', QByteArray("\0\1\2", 3)}}, {}}}, options));
-  ASSERT_TRUE(dictionary);
-  EXPECT_FALSE(dictionary->define(QStringLiteral("icon")));
-}
-
-TEST_F(StarDictTest, FieldsWithoutSameTypeSequenceAndMarkupTurnedToText) {
-  StarDictEntry entry{QStringLiteral("tea"),
-                      {{'t', "ti\xcb\x90"},
-                       {'h', "<p><b>tea</b> &amp; <i>biscuits</i></p><p>a   hot\n drink<br>served&nbsp;warm</p>"},
-                       {'r', "img:tea.png"},
-                       {'W', QByteArray("\0\0", 2)},
-                       {'g', "<span foreground=\"red\">steeped</span> leaves\n  in water"},
-                       {'x', "<k>tea</k>\n<tr>ti:</tr> the &lt;drink&gt;"},
-                       {'m', "plain"}},
-                      {}};
-  auto dictionary = open(write("fields", {entry}));
-  ASSERT_TRUE(dictionary);
-  EXPECT_EQ(dictionary->define(QStringLiteral("tea")),
-            QString::fromUtf8("[tiː]\ntea & biscuits\na hot drink\nserved\u00a0warm\nsteeped leaves\n  in water\n"
-                              "[ti:] the <drink>\nplain"));
+TEST_F(StarDictTest, EntryFieldsWithAndWithoutSameTypeSequence) {
+  struct Case {
+    const char* what;
+    QByteArray sameTypeSequence;
+    QList<dictionary::StarDictField> fields;
+    std::optional<QString> expected;
+  };
+  const std::vector<Case> cases = {
+      // A phonetic text, a picture with its size, then the definition whose size is implicit.
+      {"upper-case inside", "tPm", {{'t', "k\xc3\xa6t"}, {'P', QByteArray("\x89PNG\0\x01\x02", 7)}, {'m', "a small feline"}},
+       QString::fromUtf8("[kæt]\na small feline")},
+      // The last field binary: its size is the rest of the entry and it carries no text.
+      {"upper-case last", "mW", {{'m', "a loyal animal"}, {'W', QByteArray("RIFF\0\0\0", 7)}}, QStringLiteral("a loyal animal")},
+      {"pictures only", "P", {{'P', QByteArray("\0\1\2", 3)}}, std::nullopt},
+      // Without a sequence every field is typed; markup turns to text.
+      {"no sequence", {},
+       {{'t', "ti\xcb\x90"},
+        {'h', "<p><b>tea</b> &amp; <i>biscuits</i></p><p>a   hot\n drink<br>served&nbsp;warm</p>"},
+        {'r', "img:tea.png"},
+        {'W', QByteArray("\0\0", 2)},
+        {'g', "<span foreground=\"red\">steeped</span> leaves\n  in water"},
+        {'x', "<k>tea</k>\n<tr>ti:</tr> the &lt;drink&gt;"},
+        {'m', "plain"}},
+       QString::fromUtf8("[tiː]\ntea & biscuits\na hot drink\nserved\u00a0warm\nsteeped leaves\n  in water\n"
+                         "[ti:] the <drink>\nplain")},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    StarDictWriterOptions options;
+    options.sameTypeSequence = c.sameTypeSequence;
+    auto dictionary = open(write(QStringLiteral("f%1").arg(n++), {{QStringLiteral("entry"), c.fields, {}}}, options));
+    ASSERT_TRUE(dictionary) << c.what;
+    EXPECT_EQ(dictionary->define(QStringLiteral("entry")), c.expected) << c.what;
+  }
 }
 
 TEST(StarDictMarkup, HtmlCollapsesSpaceAndBreaksBlocks) {
-  EXPECT_EQ(dictionary::markupToText(u"<div>one</div><div>two<br/>three</div><ul><li>a</li><li>b</li></ul>", MarkupKind::Html),
-            QStringLiteral("one\ntwo\nthree\na\nb"));
-  EXPECT_EQ(dictionary::markupToText(u"x <script>var a = '<b>';</script>y<style>p{}</style> z", MarkupKind::Html),
-            QStringLiteral("x y z"));
-  EXPECT_EQ(dictionary::markupToText(u"<pre>a  b\n c</pre>", MarkupKind::Html), QStringLiteral("a  b\n c"));
-  EXPECT_EQ(dictionary::markupToText(u"&#233;&#xE9;&eacute;&unknown; &amp;lt; 3 < 4 <!-- note -->", MarkupKind::Html),
-            QStringLiteral("ééé&unknown; &lt; 3 < 4"));
-  EXPECT_EQ(dictionary::markupToText(u"<p></p><p></p><p>a</p><p></p><p></p><p>b</p>", MarkupKind::Html),
-            QStringLiteral("a\nb"));
-  EXPECT_EQ(dictionary::markupToText(u"unclosed <b", MarkupKind::Html), QStringLiteral("unclosed <b"));
-  EXPECT_EQ(dictionary::markupToText(u"line\n\n\n\nline", MarkupKind::Pango), QStringLiteral("line\n\nline"));
+  const std::vector<std::tuple<const char16_t*, MarkupKind, QString>> cases = {
+      {u"<div>one</div><div>two<br/>three</div><ul><li>a</li><li>b</li></ul>", MarkupKind::Html,
+       QStringLiteral("one\ntwo\nthree\na\nb")},
+      {u"x <script>var a = '<b>';</script>y<style>p{}</style> z", MarkupKind::Html, QStringLiteral("x y z")},
+      {u"<pre>a  b\n c</pre>", MarkupKind::Html, QStringLiteral("a  b\n c")},
+      {u"&#233;&#xE9;&eacute;&unknown; &amp;lt; 3 < 4 <!-- note -->", MarkupKind::Html, QStringLiteral("ééé&unknown; &lt; 3 < 4")},
+      {u"<p></p><p></p><p>a</p><p></p><p></p><p>b</p>", MarkupKind::Html, QStringLiteral("a\nb")},
+      {u"unclosed <b", MarkupKind::Html, QStringLiteral("unclosed <b")},
+      {u"line\n\n\n\nline", MarkupKind::Pango, QStringLiteral("line\n\nline")},
+  };
+  for (const auto& [markup, kind, text] : cases) {
+    EXPECT_EQ(dictionary::markupToText(markup, kind), text) << QString::fromUtf16(markup).toStdString();
+  }
 }
 
-TEST_F(StarDictTest, ExactHeadwordFirstThenCaseFolded) {
-  auto dictionary = open(write("case", {starDictTextEntry(QStringLiteral("Polish"), QStringLiteral("of Poland")),
-                                        starDictTextEntry(QStringLiteral("polish"), QStringLiteral("to shine")),
-                                        starDictTextEntry(QStringLiteral("Über"), QStringLiteral("over")),
-                                        starDictTextEntry(QStringLiteral("ΣΟΦΙΑ"), QStringLiteral("wisdom"))}));
-  ASSERT_TRUE(dictionary);
-  EXPECT_EQ(dictionary->define(QStringLiteral("polish")), QStringLiteral("to shine"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("Polish")), QStringLiteral("of Poland"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("POLISH")), QStringLiteral("of Poland\n\nto shine"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("über")), QStringLiteral("over"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("σοφια")), QStringLiteral("wisdom"));
-  EXPECT_FALSE(dictionary->define(QStringLiteral("polis")));
-  EXPECT_FALSE(dictionary->define(QStringLiteral("polishes")));
-}
-
-TEST_F(StarDictTest, SynonymsAndRepeatedHeadwords) {
-  const StarDictFiles files =
-      write("syn", {starDictTextEntry(QStringLiteral("color"), QStringLiteral("a hue"), {QStringLiteral("colour"), QStringLiteral("Farbe")}),
-                    starDictTextEntry(QStringLiteral("lead"), QStringLiteral("to guide")),
-                    starDictTextEntry(QStringLiteral("lead"), QStringLiteral("a metal"), {QStringLiteral("plumbum")}),
-                    starDictTextEntry(QStringLiteral("colour"), QStringLiteral("the British entry"))});
+// The exact headword first, else every case-folded one; synonyms count like headwords, in file order.
+TEST_F(StarDictTest, LookupOrderWithSynonymsAndRepeatedHeadwords) {
+  const StarDictFiles files = write(
+      "syn", {starDictTextEntry(QStringLiteral("color"), QStringLiteral("a hue"), {QStringLiteral("colour"), QStringLiteral("Farbe")}),
+              starDictTextEntry(QStringLiteral("lead"), QStringLiteral("to guide")),
+              starDictTextEntry(QStringLiteral("lead"), QStringLiteral("a metal"), {QStringLiteral("plumbum")}),
+              starDictTextEntry(QStringLiteral("colour"), QStringLiteral("the British entry")),
+              starDictTextEntry(QStringLiteral("Polish"), QStringLiteral("of Poland")),
+              starDictTextEntry(QStringLiteral("polish"), QStringLiteral("to shine")),
+              starDictTextEntry(QStringLiteral("Über"), QStringLiteral("over")),
+              starDictTextEntry(QStringLiteral("ΣΟΦΙΑ"), QStringLiteral("wisdom"))});
   ASSERT_FALSE(files.syn.isEmpty());
   auto dictionary = open(files);
   ASSERT_TRUE(dictionary);
   EXPECT_EQ(dictionary->info().synWordCount, 3u);
-  EXPECT_EQ(dictionary->define(QStringLiteral("lead")), QStringLiteral("to guide\n\na metal"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("plumbum")), QStringLiteral("a metal"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("farbe")), QStringLiteral("a hue"));
-  // A headword and a synonym of the same spelling both count, in file order.
-  EXPECT_EQ(dictionary->define(QStringLiteral("colour")), QStringLiteral("a hue\n\nthe British entry"));
+  expectLookups(*dictionary, {{"lead", QStringLiteral("to guide\n\na metal")},
+                              {"plumbum", QStringLiteral("a metal")},
+                              {"farbe", QStringLiteral("a hue")},
+                              {"colour", QStringLiteral("a hue\n\nthe British entry")},
+                              {"polish", QStringLiteral("to shine")},
+                              {"Polish", QStringLiteral("of Poland")},
+                              {"POLISH", QStringLiteral("of Poland\n\nto shine")},
+                              {"über", QStringLiteral("over")},
+                              {"σοφια", QStringLiteral("wisdom")},
+                              {"polis", std::nullopt},
+                              {"polishes", std::nullopt}});
 }
 
 TEST_F(StarDictTest, UnsortedIndexIsSortedAtOpen) {
   QByteArray idx, dict;
-  auto add = [&](const QByteArray& word, const QByteArray& text) {
+  for (const auto& [word, text] : std::vector<std::pair<QByteArray, QByteArray>>{
+           {"zulu", "z"}, {"alpha", "a1"}, {"mike", "m"}, {"Alpha", "a2"}, {"alpha", "a3"}}) {
     idx += word + '\0';
-    const quint32 offset = quint32(dict.size()), size = quint32(text.size());
-    for (int shift : {24, 16, 8, 0}) idx += char(offset >> shift);
-    for (int shift : {24, 16, 8, 0}) idx += char(size >> shift);
+    for (const quint32 number : {quint32(dict.size()), quint32(text.size())}) {
+      for (int shift : {24, 16, 8, 0}) idx += char(number >> shift);
+    }
     dict += text;
-  };
-  add("zulu", "z");
-  add("alpha", "a1");
-  add("mike", "m");
-  add("Alpha", "a2");
-  add("alpha", "a3");
+  }
   ASSERT_TRUE(fixtures::writeBytes(dir_.filePath("u.idx"), idx));
   ASSERT_TRUE(fixtures::writeBytes(dir_.filePath("u.dict"), dict));
   ASSERT_TRUE(fixtures::writeBytes(dir_.filePath("u.ifo"), "StarDict's dict ifo file\nversion=2.4.2\nwordcount=5\nbookname=U\n"
@@ -231,10 +217,8 @@ TEST_F(StarDictTest, UnsortedIndexIsSortedAtOpen) {
   auto dictionary = open(StarDictDictionary::filesFor(dir_.filePath("u.ifo")));
   ASSERT_TRUE(dictionary);
   EXPECT_FALSE(dictionary->indexWasSorted());
-  EXPECT_EQ(dictionary->define(QStringLiteral("alpha")), QStringLiteral("a1\n\na3"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("ALPHA")), QStringLiteral("a1\n\na2\n\na3"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("zulu")), QStringLiteral("z"));
-  EXPECT_EQ(dictionary->define(QStringLiteral("mike")), QStringLiteral("m"));
+  expectLookups(*dictionary, {{"alpha", QStringLiteral("a1\n\na3")}, {"ALPHA", QStringLiteral("a1\n\na2\n\na3")},
+                              {"zulu", QStringLiteral("z")}, {"mike", QStringLiteral("m")}});
 }
 
 class LyingStarDictTest : public StarDictTest {
@@ -249,27 +233,23 @@ class LyingStarDictTest : public StarDictTest {
     idx_ = fixtures::readBytes(files_.idx);
     ASSERT_TRUE(open(files_));
   }
-  void expectOpenError(const char* message) {
+  void expectOpenError(const QByteArray& message) {
     QString error;
-    EXPECT_FALSE(open(files_, &error)) << message;
-    EXPECT_TRUE(error.contains(QLatin1String(message))) << error.toStdString();
+    EXPECT_FALSE(open(files_, &error)) << message.toStdString();
+    EXPECT_TRUE(error.contains(QString::fromUtf8(message))) << error.toStdString();
   }
   StarDictFiles files_;
   QByteArray ifo_, idx_;
 };
 
-TEST_F(LyingStarDictTest, WrongCountsAndSizesAreOpenErrors) {
-  fixtures::writeBytes(files_.ifo, QByteArray(ifo_).replace("wordcount=200", "wordcount=201"));
-  expectOpenError("wordcount=201");
-  fixtures::writeBytes(files_.ifo, QByteArray(ifo_).replace("wordcount=200", "wordcount=150"));
-  expectOpenError("wordcount=150");
-  fixtures::writeBytes(files_.ifo, QByteArray(ifo_).replace("synwordcount=1", "synwordcount=4"));
-  expectOpenError("synwordcount=4");
-  fixtures::writeBytes(files_.ifo, QByteArray(ifo_).replace("idxfilesize=", "idxfilesize=1"));
-  expectOpenError("idxfilesize=1");
-}
-
-TEST_F(LyingStarDictTest, TruncatedOrMissingFilesAreOpenErrors) {
+TEST_F(LyingStarDictTest, WrongCountsSizesAndTruncatedOrMissingFilesAreOpenErrors) {
+  for (const auto& [from, to] : std::vector<std::pair<QByteArray, QByteArray>>{{"wordcount=200", "wordcount=201"},
+                                                                              {"wordcount=200", "wordcount=150"},
+                                                                              {"synwordcount=1", "synwordcount=4"},
+                                                                              {"idxfilesize=", "idxfilesize=1"}}) {
+    fixtures::writeBytes(files_.ifo, QByteArray(ifo_).replace(from, to));
+    expectOpenError(to);
+  }
   // The .idx cut inside a record, with the .ifo agreeing on the size.
   const QByteArray cut = idx_.left(idx_.size() - 5);
   fixtures::writeBytes(files_.idx, cut);
@@ -293,8 +273,7 @@ TEST_F(LyingStarDictTest, TruncatedOrMissingFilesAreOpenErrors) {
 TEST_F(LyingStarDictTest, OffsetsPastTheEndFailOnlyTheirWord) {
   // Point entry 20's offset far past the end of the .dict.
   QByteArray idx = idx_;
-  const qsizetype at = idx.indexOf(QByteArray("Word020") + '\0') + 8;
-  idx[at] = char(0x7f);
+  idx[idx.indexOf(QByteArray("Word020") + '\0') + 8] = char(0x7f);
   fixtures::writeBytes(files_.idx, idx);
   // The synonym "tenth" now points past the last entry.
   QByteArray syn = fixtures::readBytes(files_.syn);
@@ -302,11 +281,11 @@ TEST_F(LyingStarDictTest, OffsetsPastTheEndFailOnlyTheirWord) {
   fixtures::writeBytes(files_.syn, syn);
   auto dictionary = open(files_);
   ASSERT_TRUE(dictionary);
-  QString error;
-  EXPECT_FALSE(dictionary->define(QStringLiteral("Word020"), &error));
-  EXPECT_TRUE(error.contains(QLatin1String("past the end"))) << error.toStdString();
-  EXPECT_FALSE(dictionary->define(QStringLiteral("tenth"), &error));
-  EXPECT_TRUE(error.contains(QLatin1String("points to entry"))) << error.toStdString();
+  for (const auto& [word, message] : {std::pair{"Word020", "past the end"}, std::pair{"tenth", "points to entry"}}) {
+    QString error;
+    EXPECT_FALSE(dictionary->define(QString::fromLatin1(word), &error)) << word;
+    EXPECT_TRUE(error.contains(QLatin1String(message))) << error.toStdString();
+  }
   EXPECT_TRUE(dictionary->define(QStringLiteral("Word021")));
   EXPECT_TRUE(dictionary->define(QStringLiteral("Word010")));
 }
@@ -316,8 +295,7 @@ TEST_F(StarDictTest, DamagedEntryDataIsAnErrorForItsWord) {
   StarDictEntry entry{QStringLiteral("broken"), {{'m', "text"}, {'W', "abcd"}}, {}};
   const StarDictFiles files = write("damaged", {entry, starDictTextEntry(QStringLiteral("fine"), QStringLiteral("ok"))});
   QByteArray dict = fixtures::readBytes(files.dict);
-  const qsizetype size = dict.indexOf("abcd") - 1;
-  dict[size] = char(200);
+  dict[dict.indexOf("abcd") - 1] = char(200);
   fixtures::writeBytes(files.dict, dict);
   auto dictionary = open(files);
   ASSERT_TRUE(dictionary);
