@@ -118,33 +118,26 @@ Handle makeHandle(Size byteCount, bool clear, bool empty) {
   return master;
 }
 
+// A registered nonrelocatable block, zeroed when asked.
+Ptr newPointer(Size byteCount, bool clear) {
+  char* block = allocateBlock(byteCount, clear);
+  if (!block) return nullptr;
+  Registry& r = registry();
+  {
+    std::lock_guard lock(r.mutex);
+    r.pointers.insert(block);
+  }
+  setError(noErr);
+  return block;
+}
+
 }  // namespace
 
 OSErr MemError() { return lastError; }
 
-Ptr NewPtr(Size byteCount) {
-  char* block = allocateBlock(byteCount, false);
-  if (!block) return nullptr;
-  Registry& r = registry();
-  {
-    std::lock_guard lock(r.mutex);
-    r.pointers.insert(block);
-  }
-  setError(noErr);
-  return block;
-}
+Ptr NewPtr(Size byteCount) { return newPointer(byteCount, false); }
 
-Ptr NewPtrClear(Size byteCount) {
-  char* block = allocateBlock(byteCount, true);
-  if (!block) return nullptr;
-  Registry& r = registry();
-  {
-    std::lock_guard lock(r.mutex);
-    r.pointers.insert(block);
-  }
-  setError(noErr);
-  return block;
-}
+Ptr NewPtrClear(Size byteCount) { return newPointer(byteCount, true); }
 
 void DisposePtr(Ptr p) {
   if (!p) {
