@@ -31,6 +31,9 @@ enum TypeID : CFTypeID {
   kDateType = 42,
   kURLType = 29,
   kBundleType = 31,
+  kTimeZoneType = 43,
+  kLocaleType = 44,
+  kDateFormatterType = 45,
 };
 
 class Object {
