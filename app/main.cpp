@@ -7,6 +7,7 @@
 
 #include "app/Interface.h"
 #include "app/LexoraAppDelegate.h"
+#include "foundation/StartupTables.h"  // builds the start-up tables before main
 #include "platform/cocoa/Application.h"
 #include "platform/cocoa/Services.h"
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "cli/Commands.h"
+#include "foundation/StartupTables.h"  // builds the start-up tables before main
 
 namespace {
 

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-webengine-dev
+  qt6-image-formats-plugins
   zlib1g-dev libicu-dev
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -88,6 +89,33 @@ OSErr writeAttribute(const std::string& path, const char* name, const void* data
   // No user attributes here (or on symbolic links): nowhere to keep the information.
   if (errno == ENOTSUP || (errno == EPERM && access(path.c_str(), F_OK) == 0)) return wrgVolTypErr;
   return errorFromErrno(errno);
+}
+
+// Hidden as Linux file managers hide: a name beginning with "." or a line of the folder's
+// ".hidden" file.
+bool hiddenByName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash + 1 >= path.size()) return false;  // "/" itself
+  const std::string name = path.substr(slash + 1);
+  if (name[0] == '.') return true;
+  std::ifstream hidden(path.substr(0, slash) + "/.hidden");
+  for (std::string line; std::getline(hidden, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line == name) return true;
+  }
+  return false;
+}
+
+constexpr std::size_t kFinderFlagsOffset = 8;  // in both FileInfo and FolderInfo
+
+UInt16 finderFlagsOf(const UInt8 finderInfo[16]) {
+  UInt16 flags;
+  std::memcpy(&flags, finderInfo + kFinderFlagsOffset, sizeof flags);
+  return flags;
+}
+
+void setFinderFlags(UInt8 finderInfo[16], UInt16 flags) {
+  std::memcpy(finderInfo + kFinderFlagsOffset, &flags, sizeof flags);
 }
 
 UInt32 countItems(const std::string& path) {
@@ -277,9 +305,12 @@ void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogI
     if (which & kFSCatInfoUserAccess) permissions.userAccess = 0;
     std::memcpy(info->permissions, &permissions, sizeof permissions);
   }
-  if ((which & kFSCatInfoFinderInfo) &&
-      !readAttribute(item.path, kFinderInfoAttribute, info->finderInfo, sizeof info->finderInfo))
-    std::memset(info->finderInfo, 0, sizeof info->finderInfo);
+  if (which & kFSCatInfoFinderInfo) {
+    if (!readAttribute(item.path, kFinderInfoAttribute, info->finderInfo, sizeof info->finderInfo))
+      std::memset(info->finderInfo, 0, sizeof info->finderInfo);
+    if (hiddenByName(item.path))
+      setFinderFlags(info->finderInfo, finderFlagsOf(info->finderInfo) | kIsInvisible);
+  }
   if ((which & kFSCatInfoFinderXInfo) &&
       !readAttribute(item.path, kFinderXInfoAttribute, info->extFinderInfo,
                      sizeof info->extFinderInfo))
@@ -305,8 +336,16 @@ OSErr applyCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, const FS
     const bool locked = (item.st.sx.stx_attributes & STATX_ATTR_IMMUTABLE) != 0;
     if (bool(info->nodeFlags & kFSNodeLockedMask) != locked) return permErr;
   }
-  if (which & kFSCatInfoFinderInfo)
-    if (OSErr err = writeAttribute(path, kFinderInfoAttribute, info->finderInfo, 16)) return err;
+  if (which & kFSCatInfoFinderInfo) {
+    UInt8 finderInfo[16];
+    std::memcpy(finderInfo, info->finderInfo, sizeof finderInfo);
+    // The invisible bit that the name alone gives is not stored: it would outlive a rename.
+    UInt8 stored[16] = {};
+    if (hiddenByName(path) && (!readAttribute(path, kFinderInfoAttribute, stored, sizeof stored) ||
+                               !(finderFlagsOf(stored) & kIsInvisible)))
+      setFinderFlags(finderInfo, finderFlagsOf(finderInfo) & ~kIsInvisible);
+    if (OSErr err = writeAttribute(path, kFinderInfoAttribute, finderInfo, 16)) return err;
+  }
   if (which & kFSCatInfoFinderXInfo)
     if (OSErr err = writeAttribute(path, kFinderXInfoAttribute, info->extFinderInfo, 16)) return err;
   if (which & kFSCatInfoCreateDate) {

@@ -108,6 +108,20 @@ static_assert(sizeof(FileInfo) == 16);
 
 #pragma pack(pop)
 
+// Finder flags (FileInfo.finderFlags, and the same place in a folder's Finder information).
+enum : UInt16 {
+  kIsOnDesk = 0x0001,
+  kHasBeenInited = 0x0100,
+  kHasCustomIcon = 0x0400,
+  kIsStationery = 0x0800,
+  kNameLocked = 0x1000,
+  kHasBundle = 0x2000,
+  // Also reported for names beginning with "." and names listed in the folder's ".hidden"
+  // file, which Linux file managers hide.
+  kIsInvisible = 0x4000,
+  kIsAlias = 0x8000,
+};
+
 typedef UInt32 FSCatalogInfoBitmap;
 enum : FSCatalogInfoBitmap {
   kFSCatInfoNone = 0x00000000,

@@ -51,6 +51,7 @@ typedef UInt32 UTF32Char;
 typedef UInt16 UTF16Char;
 typedef UInt8 UTF8Char;
 typedef UInt32 TextEncoding;
+typedef UInt32 OptionBits;
 
 // Builds a four-character code from its four characters ('asup' on the platform).
 constexpr FourCharCode FOUR_CHAR_CODE(const char (&code)[5]) {

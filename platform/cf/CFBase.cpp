@@ -65,6 +65,9 @@ const char* typeName(CFTypeID type) {
     case kDateType: return "CFDate";
     case kURLType: return "CFURL";
     case kBundleType: return "CFBundle";
+    case kTimeZoneType: return "CFTimeZone";
+    case kLocaleType: return "CFLocale";
+    case kDateFormatterType: return "CFDateFormatter";
     default: return nullptr;
   }
 }

@@ -3,13 +3,37 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <map>
 
 #include "platform/Places.h"
 #include "platform/cf/CFInternal.h"
 #include "platform/cf/CFQt.h"
 #include "platform/cocoa/Bundle.h"
+
+namespace {
+
+// The user's languages as gettext reads them: $LANGUAGE (a colon-separated list), then the
+// first of $LC_ALL, $LC_MESSAGES and $LANG that is set. "de_DE.UTF-8@euro" gives "de_DE";
+// the C locale names no language.
+QStringList userLanguages() {
+  QStringList candidates = qEnvironmentVariable("LANGUAGE").split(u':', Qt::SkipEmptyParts);
+  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const QString value = qEnvironmentVariable(variable);
+    if (!value.isEmpty()) {
+      candidates << value;
+      break;
+    }
+  }
+  QStringList languages;
+  for (QString name : candidates) {
+    name = name.section(u'.', 0, 0).section(u'@', 0, 0).trimmed().replace(u'-', u'_');
+    if (name.isEmpty() || name == QLatin1String("C") || name == QLatin1String("POSIX")) continue;
+    if (!languages.contains(name)) languages << name;
+  }
+  return languages;
+}
+
+}  // namespace
 
 struct __CFBundle final : cf::Object {
   static constexpr CFTypeID kTypeID = cf::kBundleType;
@@ -38,16 +62,17 @@ struct __CFBundle final : cf::Object {
   }
 
   // The localization folders to search, best first: the user's languages, the bundle's
-  // development region, then "Base" and English.
+  // development region, then "Base" and English. Read at every call, so that a change of the
+  // environment is seen.
   QStringList localizations() const {
     QStringList names;
     auto add = [&](const QString& name) {
       if (!name.isEmpty() && !names.contains(name)) names << name;
     };
-    for (const QString& language : QLocale::system().uiLanguages()) {
+    for (const QString& language : userLanguages()) {
       add(language);
-      add(QString(language).replace(u'-', u'_'));
-      add(language.section(u'-', 0, 0));
+      add(QString(language).replace(u'_', u'-'));
+      add(language.section(u'_', 0, 0));
     }
     CFStringRef region = static_cast<CFStringRef>(
         CFDictionaryGetValue(infoDictionary(), kCFBundleDevelopmentRegionKey));

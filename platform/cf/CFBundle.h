@@ -35,12 +35,13 @@ CFURLRef CFBundleCopyBundleURL(CFBundleRef bundle);
 CFURLRef CFBundleCopyResourcesDirectoryURL(CFBundleRef bundle);  // absolute
 // The URL of resourceName[.resourceType] in Contents/Resources[/subDirName], looked up first in
 // that folder itself, then in the localization folders "<language>.lproj" (the user's
-// languages, then the development region, "Base" and "en"); null when there is no such file.
+// languages from $LANGUAGE, then $LC_ALL, $LC_MESSAGES or $LANG, each as "de_DE", "de-DE" and
+// "de"; then the development region, "Base" and "en"); null when there is no such file.
 CFURLRef CFBundleCopyResourceURL(CFBundleRef bundle, CFStringRef resourceName,
                                  CFStringRef resourceType, CFStringRef subDirName);
 // The value of key in the strings table tableName ("Localizable" when null): the tables of the
 // localization folders in the order above come first, then Resources/<tableName>.strings.
 // When the key is in no table: value, unless that is null or empty, then key. A table is read
-// once per bundle. The caller releases the result.
+// once per bundle; a table with a syntax error counts as empty. The caller releases the result.
 CFStringRef CFBundleCopyLocalizedString(CFBundleRef bundle, CFStringRef key, CFStringRef value,
                                         CFStringRef tableName);

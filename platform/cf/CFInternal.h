@@ -31,6 +31,9 @@ enum TypeID : CFTypeID {
   kDateType = 42,
   kURLType = 29,
   kBundleType = 31,
+  kTimeZoneType = 43,
+  kLocaleType = 44,
+  kDateFormatterType = 45,
 };
 
 class Object {
@@ -160,7 +163,7 @@ CFDataRef makeData(QByteArray bytes);
 // The text of a string, or an empty QString for null or a non-string.
 const QString& text(CFStringRef string);
 // The entries of a strings table (".strings": `"key" = "value";` text in UTF-8 or UTF-16, or
-// an XML property list); the entries before a syntax error when there is one.
+// an XML property list); empty when the table has a syntax error.
 QHash<QString, QString> parseStringsTable(const QByteArray& bytes);
 // Old-style property-list text of a value, as %@ prints collections.
 QString formattedValue(CFTypeRef ref, int indent);

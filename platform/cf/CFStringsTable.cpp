@@ -140,17 +140,20 @@ QHash<QString, QString> parseStringsTable(const QByteArray& bytes) {
     return table;
   }
   Reader reader(decodeText(bytes));
-  // Entries before a syntax error are kept: one bad line does not lose a whole table.
-  while (reader.skip() && !reader.atEnd()) {
+  // A table with a syntax error is ignored whole, as the platform does: a half-read table would
+  // mix translated and untranslated texts without a trace of why.
+  for (;;) {
+    if (!reader.skip()) return {};
+    if (reader.atEnd()) break;
     QString key, value;
-    if (!reader.string(&key) || !reader.skip()) break;
+    if (!reader.string(&key) || !reader.skip()) return {};
     if (reader.take(u';')) {
       table.insert(key, key);  // `"key";` stands for `"key" = "key";`
       continue;
     }
     if (!reader.take(u'=') || !reader.skip() || !reader.string(&value) || !reader.skip() ||
         !reader.take(u';'))
-      break;
+      return {};
     table.insert(key, value);
   }
   return table;

@@ -4,6 +4,7 @@
 #include "platform/cf/CFString.h"
 
 typedef const struct __CFURL* CFURLRef;
+struct FSRef;
 
 typedef CFIndex CFURLPathStyle;
 enum : CFIndex {
@@ -76,3 +77,9 @@ CFStringRef CFURLCreateStringByReplacingPercentEscapesUsingEncoding(CFAllocatorR
                                                                     CFStringRef origString,
                                                                     CFStringRef charsToLeaveEscaped,
                                                                     CFStringEncoding encoding);
+
+// File URLs and File Manager references (CFURLFileManager.cpp). A folder's URL ends in "/".
+// Null for a reference that names nothing.
+CFURLRef CFURLCreateFromFSRef(CFAllocatorRef allocator, const FSRef* fsRef);
+// False for a URL that is not a file URL or names no existing item.
+Boolean CFURLGetFSRef(CFURLRef url, FSRef* fsRef);

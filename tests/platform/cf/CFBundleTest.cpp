@@ -181,7 +181,7 @@ TEST_F(CFBundleTest, LocalizedStringsFromTablesWithFallbacks) {
   EXPECT_EQ(localized(main, "Absent", CFSTR("")), "Absent");
   EXPECT_EQ(localized(main, "Absent", nullptr), "Absent");
   EXPECT_EQ(localized(main, "Default table", nullptr, nullptr), "yes");
-  EXPECT_EQ(localized(main, "good", nullptr, CFSTR("Broken")), "kept");
+  EXPECT_EQ(localized(main, "good", nullptr, CFSTR("Broken")), "good");  // a bad table is ignored
   EXPECT_EQ(localized(main, "after", nullptr, CFSTR("Broken")), "after");
   EXPECT_EQ(localized(main, "Choose folder", nullptr, CFSTR("NoSuchTable")), "Choose folder");
 }
