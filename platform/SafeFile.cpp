@@ -102,12 +102,19 @@ std::optional<QByteArray> readRegular(const QString& path, qint64 maxBytes, QStr
   return bytes;
 }
 
+QString failureOf(const QFileDevice& file) {
+  // Qt drops the reason of a short write or a failed flush ("Unknown error"); the failing
+  // system call's is still in errno.
+  return errno != 0 ? errnoText(errno) : file.errorString();
+}
+
 bool commit(QSaveFile& file, QString* error) {
   // QSaveFile::commit() can report success although flushing its buffer failed (a full
   // disk), so every step is checked before the rename. Some file systems (NFS, quotas)
   // report a lack of space only when the data is synced.
+  errno = 0;
   bool written = file.isOpen() && file.flush() && file.error() == QFileDevice::NoError;
-  QString why = file.errorString();
+  QString why = failureOf(file);
   if (written && ::fdatasync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
     written = false;
     why = errnoText(errno);
@@ -121,8 +128,9 @@ bool commit(QSaveFile& file, QString* error) {
 
 bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error) {
   QSaveFile file(path);
+  errno = 0;
   if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) return commit(file, error);
-  if (error) *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+  if (error) *error = QStringLiteral("%1: %2").arg(path, failureOf(file));
   file.cancelWriting();
   return false;
 }

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+class QFileDevice;
 class QSaveFile;
 #include <optional>
 #include <sys/stat.h>
@@ -37,6 +38,10 @@ bool writeAtomically(const QString& path, const QByteArray& bytes, QString* erro
 // checked and only then renames it into place; on failure cancels it (the old file stays)
 // and gives "path: reason".
 bool commit(QSaveFile& file, QString* error);
+
+// Why a write or flush of the file just failed ("No space left on device"); call it right
+// after the failing call.
+QString failureOf(const QFileDevice& file);
 
 // "No space left on device" and the like, for messages built around a failed system call.
 QString errnoText(int error);
