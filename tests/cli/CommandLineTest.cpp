@@ -115,6 +115,18 @@ TEST_F(CommandLine, ClearFailuresAndUsageErrors) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_FALSE(result.err.isEmpty());
 
+  // An action bundle that no runner knows: the workflow is written but cannot run, which is
+  // said once, not answered with a failure line per word.
+  const QString actionInfo = env.systemRoot() + "/System/Library/Automator/Get Definition of Word.action/Contents/Info.plist";
+  QVariantMap info = plist::readFile(actionInfo).value_or(QVariant()).toMap();
+  info["CFBundleIdentifier"] = "org.example.UnknownAction";
+  ASSERT_TRUE(plist::writeFile(actionInfo, info));
+  result = run({"define", "-d", "Animals", "cat", "dog"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(result.err.contains("cannot read the lookup workflow") && result.err.contains("org.example.UnknownAction"))
+      << result.err.toStdString();
+  EXPECT_FALSE(result.out.contains("Could not retrieve definition"));
+
   EXPECT_EQ(run({"define", "--bogus"}).exitCode, 2);
   EXPECT_EQ(run({"define", "-d"}).exitCode, 2);
   EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
