@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 #include <QDateTime>
@@ -99,10 +100,7 @@ PreferenceStore::~PreferenceStore() {
   }
 }
 
-PreferenceStore::FileStamp PreferenceStore::stampOfFile() const {
-  FileStamp stamp;
-  struct stat info;
-  if (::stat(QFile::encodeName(path_).constData(), &info) != 0) return stamp;
+PreferenceStore::FileStamp PreferenceStore::stampOf(const struct stat& info) {
   return {true,
           info.st_dev,
           info.st_ino,
@@ -111,6 +109,13 @@ PreferenceStore::FileStamp PreferenceStore::stampOfFile() const {
           info.st_mtim.tv_nsec,
           info.st_ctim.tv_sec,
           info.st_ctim.tv_nsec};
+}
+
+PreferenceStore::FileStamp PreferenceStore::stampOfFile() const {
+  FileStamp stamp;
+  struct stat info;
+  if (::stat(QFile::encodeName(path_).constData(), &info) != 0) return stamp;
+  return stampOf(info);
 }
 
 void PreferenceStore::reportLocked(const QString& message) const {
@@ -141,60 +146,78 @@ bool PreferenceStore::setAsideLocked(QString* asideName, QString* why) const {
 }
 
 std::optional<QVariantMap> PreferenceStore::readLocked(FileStamp* stamp) const {
-  safefile::ReadProblem kind = safefile::ReadProblem::None;
-  struct stat info {};
-  QString why;
-  const std::optional<QByteArray> bytes = safefile::readRegular(path_, kMaxFileBytes, &why, &kind, &info);
-  if (why.startsWith(path_ + QStringLiteral(": "))) why.remove(0, path_.size() + 2);
-  if (bytes) {
-    *stamp = {true,
-              info.st_dev,
-              info.st_ino,
-              info.st_size,
-              info.st_mtim.tv_sec,
-              info.st_mtim.tv_nsec,
-              info.st_ctim.tv_sec,
-              info.st_ctim.tv_nsec};
-    QString parseError;
-    const std::optional<QVariant> value = plist::parse(*bytes, &parseError);
-    if (value && value->typeId() == QMetaType::QVariantMap) {
-      state_ = FileState::Usable;
-      return value->toMap();
+  for (int attempt = 0;; ++attempt) {
+    safefile::ReadProblem kind = safefile::ReadProblem::None;
+    struct stat info {};
+    QString why;
+    const std::optional<QByteArray> bytes = safefile::readRegular(path_, kMaxFileBytes, &why, &kind, &info);
+    if (why.startsWith(path_ + QStringLiteral(": "))) why.remove(0, path_.size() + 2);
+    if (kind == safefile::ReadProblem::Missing) {
+      *stamp = stampOfFile();
+      if (!stamp->exists) {
+        state_ = FileState::Missing;
+        return QVariantMap();
+      }
+      kind = safefile::ReadProblem::Failed;  // a dangling link's target came and went
     }
-    why = value ? QStringLiteral("not a dictionary") : parseError;
-  } else if (kind == safefile::ReadProblem::Missing) {
-    *stamp = stampOfFile();
-    if (!stamp->exists) {
-      state_ = FileState::Missing;
-      return QVariantMap();
+    if (kind == safefile::ReadProblem::Denied || kind == safefile::ReadProblem::Failed) {
+      // Not damage: the file may be fine and readable again later. Never overwrite it.
+      writeBlocked_ = true;
+      state_ = FileState::LeftAlone;
+      reportLocked(QStringLiteral("cannot read the preferences file %1 (%2); it is left as it is and the defaults "
+                                  "are used for this run")
+                       .arg(path_, why));
+      return std::nullopt;
     }
-    kind = safefile::ReadProblem::Failed;  // a dangling link's target came and went
-  }
-  if (kind == safefile::ReadProblem::Denied || kind == safefile::ReadProblem::Failed) {
-    // Not damage: the file may be fine and readable again later. Never overwrite it.
-    writeBlocked_ = true;
-    state_ = FileState::LeftAlone;
-    reportLocked(QStringLiteral("cannot read the preferences file %1 (%2); it is left as it is and the defaults "
-                                "are used for this run")
-                     .arg(path_, why));
+    *stamp = stampOf(info);
+    if (bytes) {
+      QString parseError;
+      const std::optional<QVariant> value = plist::parse(*bytes, &parseError);
+      if (value && value->typeId() == QMetaType::QVariantMap) {
+        state_ = FileState::Usable;
+        return value->toMap();
+      }
+      why = value ? QStringLiteral("not a dictionary") : parseError;
+    }
+
+    // Damaged, or not a preference file at all: keep it for the user to look at, and start
+    // afresh. Moved under the writers' lock, and only while it is still the file that was
+    // read: another process may have just replaced it with a good one.
+    std::optional<QLockFile> lock;
+    if (!holdingLock_) {
+      lock.emplace(path_ + QStringLiteral(".lock"));
+      lock->tryLock(kLockWaitMs);  // without it (a read-only folder) the move fails anyway
+    }
+    if (!(stampOfFile() == *stamp)) {
+      if (attempt < 3) continue;
+      writeBlocked_ = true;
+      state_ = FileState::LeftAlone;
+      reportLocked(QStringLiteral("the preferences file %1 keeps changing while it is read; it is left as it is and "
+                                  "the defaults are used for this run")
+                       .arg(path_));
+      return std::nullopt;
+    }
+    QString aside, moveError;
+    if (setAsideLocked(&aside, &moveError)) {
+      *stamp = stampOfFile();
+      state_ = FileState::SetAside;
+      reportLocked(QStringLiteral("the preferences file %1 is damaged (%2); it was kept as %3 and the defaults are used")
+                       .arg(path_, why, aside));
+    } else if (!(*stamp = stampOfFile()).exists) {
+      // Another process found it damaged too and moved it first.
+      state_ = FileState::SetAside;
+      reportLocked(QStringLiteral("the preferences file %1 is damaged (%2); another process moved it aside and the "
+                                  "defaults are used")
+                       .arg(path_, why));
+    } else {
+      writeBlocked_ = true;
+      state_ = FileState::LeftAlone;
+      reportLocked(QStringLiteral("the preferences file %1 is damaged (%2) and cannot be moved aside (%3); it is "
+                                  "left as it is and the defaults are used")
+                       .arg(path_, why, moveError));
+    }
     return std::nullopt;
   }
-  // Damaged, or something that is not a preference file at all: keep it for the user to
-  // look at, and start afresh.
-  QString aside, moveError;
-  if (setAsideLocked(&aside, &moveError)) {
-    *stamp = stampOfFile();
-    state_ = FileState::SetAside;
-    reportLocked(QStringLiteral("the preferences file %1 is damaged (%2); it was kept as %3 and the defaults are used")
-                     .arg(path_, why, aside));
-  } else {
-    writeBlocked_ = true;
-    state_ = FileState::LeftAlone;
-    reportLocked(QStringLiteral("the preferences file %1 is damaged (%2) and cannot be moved aside (%3); it is "
-                                "left as it is and the defaults are used")
-                     .arg(path_, why, moveError));
-  }
-  return std::nullopt;
 }
 
 void PreferenceStore::loadLocked() const {
@@ -279,6 +302,8 @@ bool PreferenceStore::writeMergedLocked() {
                    : QStringLiteral("%1: cannot create the lock file in %2").arg(path_, folder);
     return false;
   }
+  holdingLock_ = true;
+  const auto released = qScopeGuard([this] { holdingLock_ = false; });
   FileStamp stamp;
   std::optional<QVariantMap> disk = readLocked(&stamp);
   if (writeBlocked_) return false;

@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 class QTimer;
@@ -81,6 +82,7 @@ class PreferenceStore : public std::enable_shared_from_this<PreferenceStore> {
     long ctimeNanoseconds = 0;
     bool operator==(const FileStamp&) const = default;
   };
+  static FileStamp stampOf(const struct stat& info);
   FileStamp stampOfFile() const;
   void loadLocked() const;
   // Reads the file; nothing when it is unusable (then set aside, or left alone).
@@ -95,6 +97,7 @@ class PreferenceStore : public std::enable_shared_from_this<PreferenceStore> {
   mutable bool loaded_ = false;
   mutable bool writeBlocked_ = false;  // the file is left alone: never write over it
   mutable bool rewriteAll_ = false;    // the file went aside: write every value back
+  bool holdingLock_ = false;           // inside a merge, which holds the writers' lock
   mutable FileState state_ = FileState::NotRead;
   mutable QString problem_;
   mutable QVariantMap values_;

@@ -49,6 +49,7 @@ int openRegular(const QString& path, qint64 maxBytes, QString* error, qint64* si
     ::close(fd);
     return fail(ReadProblem::Failed, errnoText(saved));
   }
+  if (infoOut) *infoOut = info;
   if (!S_ISREG(info.st_mode)) {
     ::close(fd);
     return fail(ReadProblem::NotRegular, QStringLiteral("not a regular file"));
@@ -61,7 +62,6 @@ int openRegular(const QString& path, qint64 maxBytes, QString* error, qint64* si
   // Regular files ignore O_NONBLOCK for reads, but clear it so later reads behave plainly.
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   if (sizeOut) *sizeOut = info.st_size;
-  if (infoOut) *infoOut = info;
   return fd;
 }
 

@@ -24,7 +24,8 @@ int openRegular(const QString& path, qint64 maxBytes, QString* error, qint64* si
                 ReadProblem* problem = nullptr, struct stat* infoOut = nullptr);
 
 // The whole contents of a regular file of at most maxBytes, or nothing and a message.
-// *infoOut receives the file's status as opened, so that what was read can be recognised.
+// *infoOut receives the status of what was opened (also when it is refused), so that it can
+// be recognised later.
 std::optional<QByteArray> readRegular(const QString& path, qint64 maxBytes, QString* error,
                                       ReadProblem* problem = nullptr, struct stat* infoOut = nullptr);
 

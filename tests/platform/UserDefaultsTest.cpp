@@ -173,9 +173,11 @@ TEST_F(UserDefaultsTest, UnreadableFileIsLeftAloneAndReported) {
 }
 
 // Two processes setting different keys at the same time, each synchronizing after every
-// change: no key of either is lost.
+// change, over a damaged file that both find: no key of either is lost, and the damaged file
+// is kept once.
 TEST_F(UserDefaultsTest, TwoProcessesKeepEachOthersKeys) {
   constexpr int kKeys = 40;
+  writeBytes(file, "damaged");
   QProcess first, second;
   first.start(kHelper, {"set", file, "first", QString::number(kKeys)});
   second.start(kHelper, {"set", file, "second", QString::number(kKeys)});
@@ -189,6 +191,8 @@ TEST_F(UserDefaultsTest, TwoProcessesKeepEachOthersKeys) {
     EXPECT_EQ(stored.value("second" + QString::number(i)), QVariant(qlonglong(i)));
   }
   EXPECT_FALSE(QFileInfo::exists(file + ".lock"));
+  EXPECT_EQ(readBytes(file + ".corrupt"), "damaged");
+  EXPECT_FALSE(QFileInfo::exists(file + ".corrupt.1"));
 
   // Removals travel too, and a store that has not written picks the others' keys up.
   UserDefaults defaults(file);
