@@ -22,7 +22,8 @@ class UserDefaults {
   // file for the life of the process; each writes its pending changes at exit.
   static UserDefaults& standardUserDefaults();
   static QString standardFilePath();
-  // Writes and forgets the standard stores, so that the next call starts from the file.
+  // Writes and forgets the standard stores, so that the next call starts from the file
+  // (unless another user of the same file still holds its store).
   static void resetStandardUserDefaults();
   static inline constexpr const char* kFallbackIdentifier = "org.vocabulon.Vocabulon";
 
