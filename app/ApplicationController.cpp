@@ -13,7 +13,7 @@ namespace {
 
 bool boolPreference(const char* key, bool whenAbsent) {
   const QVariant value = UserDefaults::standardUserDefaults().objectForKey(QString::fromLatin1(key));
-  return value.isValid() ? value.toBool() : whenAbsent;
+  return value.isValid() ? UserDefaults::boolValue(value) : whenAbsent;
 }
 
 QTextCharFormat textAttributes(const QString& family, bool bold, const QColor& colour) {

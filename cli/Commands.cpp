@@ -100,8 +100,14 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   const QUrl workflowUrl = QUrl::fromLocalFile(folder.filePath(QString::fromLatin1(kWorkflowFileName)));
   QString error;
   if (!folder.isValid() || !workflow || !workflow->writeToURL(workflowUrl, &error)) {
+    if (!folder.isValid()) error = QStringLiteral("cannot create a temporary folder: %1").arg(folder.errorString());
     print(err, QStringLiteral("vocabulon: cannot write the lookup workflow: %1\n")
                    .arg(workflow ? error : QStringLiteral("the definition action is not installed")));
+    return 1;
+  }
+  // A workflow that cannot be read back would answer "no definition" for every word.
+  if (!Workflow::canRunWorkflowAtURL(workflowUrl, &error)) {
+    print(err, QStringLiteral("vocabulon: cannot read the lookup workflow: %1\n").arg(error));
     return 1;
   }
 
@@ -112,6 +118,11 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   QByteArray buffer;
   for (const QString& word : words) {
     const QVariant definition = Workflow::runWorkflowAtURL(workflowUrl, QVariantList{word}, nullptr);
+    if (!definition.isValid() && !Workflow::canRunWorkflowAtURL(workflowUrl, &error)) {
+      out.write(buffer);
+      print(err, QStringLiteral("vocabulon: cannot read the lookup workflow: %1\n").arg(error));
+      return 1;
+    }
     if (json) {
       QJsonObject object{{QStringLiteral("word"), word},
                          {QStringLiteral("definition"),

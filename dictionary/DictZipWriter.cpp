@@ -1,9 +1,10 @@
 #include "dictionary/DictZipWriter.h"
 
-#include <QSaveFile>
 #include <zlib.h>
 
 #include <vector>
+
+#include "platform/SafeFile.h"
 
 namespace dictionary {
 namespace {
@@ -136,12 +137,8 @@ QByteArray gzipCompress(const QByteArray& data) {
 }
 
 bool writeFileAtomically(const QString& path, const QByteArray& contents, QString* error) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size() || !file.commit()) {
-    if (error) *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-    return false;
-  }
-  return true;
+  // Flushed and checked before the rename: a full disk must not leave an empty file.
+  return safefile::writeAtomically(path, contents, error);
 }
 
 }  // namespace dictionary

@@ -7,6 +7,7 @@
 #include "dictionary/DictZip.h"
 #include "dictionary/DictdDictionary.h"
 #include "dictionary/FileStamp.h"
+#include "platform/SafeFile.h"
 
 namespace dictionary {
 namespace {
@@ -52,7 +53,7 @@ std::optional<PreparedData> writePreparedData(const QString& bundlePath, const Q
           return false;
         }
         if (out.write(bytes, qint64(size)) != qint64(size)) {
-          problem = QStringLiteral("%1: %2").arg(target, out.errorString());
+          problem = QStringLiteral("%1: %2").arg(target, safefile::failureOf(out));
           return false;
         }
         written += qint64(size);
@@ -67,7 +68,7 @@ std::optional<PreparedData> writePreparedData(const QString& bundlePath, const Q
     out.cancelWriting();
     return fail(QStringLiteral("%1: changed while it was read").arg(source));
   }
-  if (!out.commit()) return fail(QStringLiteral("%1: %2").arg(target, out.errorString()));
+  if (!safefile::commit(out, &problem)) return fail(problem);
   record.size = written;
   record.sourceSize = before.size;
   record.sourceModified = before.modified;
@@ -100,7 +101,8 @@ std::optional<PreparedData> writePreparedIndex(const QString& bundlePath, const 
     out.cancelWriting();
     return fail(QStringLiteral("%1: changed while it was read").arg(source));
   }
-  if (!out.commit()) return fail(QStringLiteral("%1: %2").arg(target, out.errorString()));
+  QString problem;
+  if (!safefile::commit(out, &problem)) return fail(problem);
   record.size = order.size();
   record.sourceSize = before.size;
   record.sourceModified = before.modified;

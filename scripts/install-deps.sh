@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev libicu-dev
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
-  unrtf
+  unrtf libplist-utils
   xvfb xauth
 )
 

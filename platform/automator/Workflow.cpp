@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/Places.h"
+#include "platform/SafeFile.h"
 #include "platform/automator/WorkflowDocument.h"
 #include "platform/cf/PropertyList.h"
 
@@ -38,10 +38,8 @@ bool rewriteInPlace(const QString& path, const QByteArray& document, QString* er
   const QFileInfo documentInfo(documentFile);
   if (documentInfo.isDir() && !documentInfo.isSymLink() && !QDir(documentFile).removeRecursively())
     return fail(error, QStringLiteral("cannot replace %1").arg(documentFile));
-  QSaveFile file(documentFile);
-  if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() || !file.commit())
-    return fail(error, QStringLiteral("%1: %2").arg(documentFile, file.errorString()));
-  return true;
+  // Every write checked before the rename: a full disk must not leave an empty document.
+  return safefile::writeAtomically(documentFile, document, error);
 }
 
 // Builds the whole folder beside the target and moves it into place in one step: a rename

@@ -32,6 +32,10 @@ class Workflow {
   // and read again only when its file changes.
   static QVariant runWorkflowAtURL(const QUrl& fileUrl, const QVariant& input, QString* error = nullptr);
 
+  // Whether the document at the URL can be read and names only known actions (parsing it
+  // into the cache runWorkflowAtURL uses); the reason when it cannot.
+  static bool canRunWorkflowAtURL(const QUrl& fileUrl, QString* error = nullptr);
+
   // How many documents runWorkflowAtURL has parsed in this process (a cache miss each).
   static quint64 documentsParsedForRunning();
 

@@ -82,18 +82,21 @@ void load(LoadedWorkflow& workflow, const FileStamp& stamp) {
 
 quint64 Workflow::documentsParsedForRunning() { return parseCount.load(); }
 
-QVariant Workflow::runWorkflowAtURL(const QUrl& fileUrl, const QVariant& input, QString* error) {
-  std::lock_guard lock(runnerMutex);
+namespace {
+
+// The parsed document at the URL, read afresh when its file changed; null, with a message,
+// when it cannot run. Called with runnerMutex held.
+LoadedWorkflow* prepare(const QUrl& fileUrl, QString* error) {
   Cache& workflows = cache();
   auto it = workflows.find(fileUrl);
   if (it == workflows.end()) {
     if (!fileUrl.isLocalFile()) {
       if (error) *error = QStringLiteral("not a file URL: %1").arg(fileUrl.toString());
-      return QVariant();
+      return nullptr;
     }
     if (workflows.size() >= kMaxCachedWorkflows) workflows.clear();
     LoadedWorkflow fresh;
-    fresh.documentPath = QFile::encodeName(documentPath(QDir::cleanPath(fileUrl.toLocalFile())));
+    fresh.documentPath = QFile::encodeName(Workflow::documentPath(QDir::cleanPath(fileUrl.toLocalFile())));
     it = workflows.emplace(fileUrl, std::move(fresh)).first;
   }
   LoadedWorkflow& workflow = it->second;
@@ -103,17 +106,30 @@ QVariant Workflow::runWorkflowAtURL(const QUrl& fileUrl, const QVariant& input, 
     workflow.parsed = false;  // gone: read afresh when it comes back
     workflow.actions.clear();
     if (error) *error = QStringLiteral("no workflow document at %1").arg(QFile::decodeName(workflow.documentPath));
-    return QVariant();
+    return nullptr;
   }
   const FileStamp stamp = stampOf(info);
   if (!workflow.parsed || !(stamp == workflow.stamp)) load(workflow, stamp);
   if (workflow.actions.empty()) {
     if (error) *error = workflow.problem;
-    return QVariant();
+    return nullptr;
   }
+  return &workflow;
+}
 
+}  // namespace
+
+bool Workflow::canRunWorkflowAtURL(const QUrl& fileUrl, QString* error) {
+  std::lock_guard lock(runnerMutex);
+  return prepare(fileUrl, error) != nullptr;
+}
+
+QVariant Workflow::runWorkflowAtURL(const QUrl& fileUrl, const QVariant& input, QString* error) {
+  std::lock_guard lock(runnerMutex);
+  LoadedWorkflow* workflow = prepare(fileUrl, error);
+  if (!workflow) return QVariant();
   QVariant value = input;
-  for (const auto& action : workflow.actions) {
+  for (const auto& action : workflow->actions) {
     value = action->run(value, error);
     if (!value.isValid()) return QVariant();
   }

@@ -23,9 +23,9 @@ void PreferenceCheckBox::setDefaultValue(bool value) {
 
 bool PreferenceCheckBox::storedValue() const {
   if (key_.isEmpty()) return defaultValue_;
-  UserDefaults& defaults = UserDefaults::standardUserDefaults();
-  if (!defaults.objectForKey(key_).isValid()) return defaultValue_;
-  return defaults.boolForKey(key_);
+  // Read as the controller's accessors read it, so the box and the behaviour agree.
+  const QVariant value = UserDefaults::standardUserDefaults().objectForKey(key_);
+  return value.isValid() ? UserDefaults::boolValue(value) : defaultValue_;
 }
 
 void PreferenceCheckBox::refreshFromDefaults() {

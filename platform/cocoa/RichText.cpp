@@ -2,12 +2,14 @@
 
 #include <QBuffer>
 #include <QColor>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QImage>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -21,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -340,6 +344,35 @@ bool renameItem(const QByteArray& from, const QByteArray& to, unsigned flags) {
 
 bool swapUnsupported(int code) { return code == EINVAL || code == ENOSYS || code == EOPNOTSUPP; }
 
+// Temporary packages carry the writer's process id: ".rtfd-<pid>-XXXXXX" (older versions
+// wrote ".rtfd-XXXXXX"). One left by a save that was killed is stale once its process is
+// gone, or in any case after a while (a process id can be reused).
+constexpr qint64 kStaleTemporarySeconds = 10 * 60;
+
+bool processIsGone(qint64 pid) {
+  return pid <= 0 || pid > std::numeric_limits<pid_t>::max() || (::kill(pid_t(pid), 0) != 0 && errno == ESRCH);
+}
+
+void removeStaleTemporaries(const QString& folder) {
+  static const QRegularExpression ours(QStringLiteral("^\\.rtfd-(?:([0-9]{1,10})-)?[A-Za-z0-9]{6}$"));
+  const QStringList names = QDir(folder).entryList(QStringList{QStringLiteral(".rtfd-*")},
+                                                   QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+  const qint64 now = QDateTime::currentSecsSinceEpoch();
+  for (const QString& name : names) {
+    const QRegularExpressionMatch match = ours.match(name);
+    if (!match.hasMatch()) continue;  // "-old" items hold a user's package during a replace
+    const QString path = folder + u'/' + name;
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::geteuid())
+      continue;
+    const bool old = now - qint64(info.st_mtim.tv_sec) > kStaleTemporarySeconds;
+    const bool orphaned = match.capturedLength(1) > 0 && match.captured(1).toLongLong() != ::getpid() &&
+                          processIsGone(match.captured(1).toLongLong());
+    if (old || orphaned) QDir(path).removeRecursively();
+  }
+}
+
 }  // namespace
 
 QByteArray RTFFromRange(const QTextDocument& document, int from, int to) {
@@ -381,8 +414,9 @@ bool writeRTFDPackage(const QTextDocument& document, const QString& packagePath,
   const QString targetPath = target.absoluteFilePath();
   const QByteArray targetName = QFile::encodeName(targetPath);
 
+  removeStaleTemporaries(target.absolutePath());
   // Built beside the target, on the same file system, so that putting it in place is a rename.
-  QByteArray temporaryName = QFile::encodeName(target.absolutePath() + QStringLiteral("/.rtfd-XXXXXX"));
+  QByteArray temporaryName = QFile::encodeName(target.absolutePath() + QStringLiteral("/.rtfd-%1-XXXXXX").arg(::getpid()));
   if (!::mkdtemp(temporaryName.data()))
     return failed(error, QStringLiteral("cannot create a folder beside ") + targetPath, errno);
   const QString temporary = QFile::decodeName(temporaryName);

@@ -1,19 +1,20 @@
 #pragma once
-// The per-user defaults store: values kept in memory, read lazily from an XML property list
-// and written back atomically by synchronize() or at destruction.
+// The per-user defaults store of the application domain, over the process's PreferenceStore
+// of its file (shared with the CoreFoundation preferences of the same domain, so the two
+// never disagree).
 //
-// synchronize() writes only the keys changed here since the last write, on top of what the
-// file holds then, so that two stores (or processes) on one file see each other's changes.
-// A file that cannot be read or parsed is renamed to "<file>.corrupt" (".corrupt.N" when
-// taken) and the store starts empty; a file that cannot even be moved aside is never written.
+// Changes are kept in memory and reach the file a fraction of a second later when an event
+// loop runs, at synchronize(), and at exit. A synchronize merges: it writes back only the
+// keys changed here, on top of what the file holds then, so two processes never lose each
+// other's keys. What happens to a damaged or unreadable file is told in PreferenceStore.h.
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
 #include <QVariantMap>
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <set>
-#include <sys/types.h>
+
+class PreferenceStore;
 
 class UserDefaults {
  public:
@@ -21,7 +22,8 @@ class UserDefaults {
   // file for the life of the process; each writes its pending changes at exit.
   static UserDefaults& standardUserDefaults();
   static QString standardFilePath();
-  // Writes and forgets the standard stores, so that the next call starts from the file.
+  // Writes and forgets the standard stores, so that the next call starts from the file
+  // (unless another user of the same file still holds its store).
   static void resetStandardUserDefaults();
   static inline constexpr const char* kFallbackIdentifier = "org.vocabulon.Vocabulon";
 
@@ -30,7 +32,8 @@ class UserDefaults {
   UserDefaults(const UserDefaults&) = delete;
   UserDefaults& operator=(const UserDefaults&) = delete;
 
-  QString filePath() const { return path_; }
+  QString filePath() const;
+  PreferenceStore& store() const { return *store_; }
 
   // Nil (an invalid QVariant) when absent.
   QVariant objectForKey(const QString& key) const;
@@ -41,8 +44,12 @@ class UserDefaults {
   void setValue(const QVariant& value, const QString& key) { setObject(value, key); }
   void removeObjectForKey(const QString& key) { setObject(QVariant(), key); }
 
-  // Numbers are true when nonzero; text like "YES", "true" or "1" is true; absent is false.
-  bool boolForKey(const QString& key) const;
+  // The platform's reading of a stored value as a boolean, the one every reader uses:
+  // booleans as they are; numbers true when nonzero; text true when, after leading blanks,
+  // an optional sign and leading zeros, it starts with Y, y, T, t or a digit 1-9 ("YES",
+  // "true", "1", " +007"), so "NO", "false", "0" and "maybe" are false; anything else false.
+  static bool boolValue(const QVariant& value);
+  bool boolForKey(const QString& key) const { return boolValue(objectForKey(key)); }
   void setBool(bool value, const QString& key) { setObject(value, key); }
   // Numbers and leading-integer text; 0 otherwise.
   qlonglong integerForKey(const QString& key) const;
@@ -54,35 +61,12 @@ class UserDefaults {
   QVariantMap dictionaryRepresentation() const;
 
   // Writes pending changes and picks up changes made to the file by others. False when the
-  // file cannot be written (the changes stay pending) or a bad file could not be moved aside.
+  // file cannot be written (the changes stay pending) or is left alone.
   bool synchronize();
-  // Writes pending changes, if any; does not re-read.
+  // Writes pending changes, if any.
   bool flush();
   bool hasPendingChanges() const;
 
  private:
-  struct FileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long mtimeSeconds = 0;
-    long mtimeNanoseconds = 0;
-    bool operator==(const FileStamp&) const = default;
-  };
-  FileStamp stampOfFile() const;
-  void loadLocked() const;
-  // Reads the file; nothing when it is bad (it is then moved aside, or blocks writing).
-  std::optional<QVariantMap> readLocked(FileStamp* stamp) const;
-  bool setAsideLocked() const;
-  bool writeLocked();
-
-  QString path_;
-  mutable std::recursive_mutex mutex_;
-  mutable bool loaded_ = false;
-  mutable bool writeBlocked_ = false;   // a bad file stayed in place: never write over it
-  mutable bool rewriteAll_ = false;     // the file was set aside: write every value back
-  mutable QVariantMap values_;
-  mutable FileStamp diskStamp_;         // the file as last read or written
-  std::set<QString> pending_;           // keys changed here since the last write
+  std::shared_ptr<PreferenceStore> store_;
 };

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -325,6 +327,43 @@ TEST_F(Controller, QuitStoresTheQueryAndTheNextLaunchRestoresIt) {
   UserDefaults::resetStandardUserDefaults();
   launch();
   EXPECT_TRUE(controller->query_textView->toPlainText().isEmpty());
+}
+
+// Stored values of any kind read the same in the preferences panel and in the behaviour; a
+// click reaches the disk shortly after, without a quit.
+TEST_F(Controller, CheckBoxesAndAccessorsReadStoredValuesAlikeAndClicksReachTheDisk) {
+  const QString file = UserDefaults::standardFilePath();
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+  ASSERT_TRUE(plist::writeFile(file, QVariantMap{{"resetWindowOnLookup", "NO"},
+                                                 {"rememberQuery", " 0"},
+                                                 {"lookupOnlyWhenDefineIsClicked", "YES"},
+                                                 {"sortResultsLikeTheFinder", qlonglong(2)},
+                                                 {"includeRemoveSubmenusInRecentMenu", "true"}}));
+  UserDefaults::resetStandardUserDefaults();
+  launch();
+  const std::pair<const char*, bool> expected[] = {{"resetWindowOnLookup", controller->resetTextView()},
+                                                   {"rememberQuery", controller->rememberQuery()},
+                                                   {"lookupOnlyWhenDefineIsClicked", controller->lookupOnlyWhenDefineIsClicked()},
+                                                   {"sortResultsLikeTheFinder", controller->sortResultsLikeTheFinder()},
+                                                   {"includeRemoveSubmenusInRecentMenu", controller->includeRemoveSubmenusInRecentMenu()}};
+  EXPECT_EQ(QList<bool>({expected[0].second, expected[1].second, expected[2].second, expected[3].second, expected[4].second}),
+            QList<bool>({false, false, true, true, true}));
+  QDialog* panel = controller->window()->findChild<QDialog*>("preferencesPanel");
+  ASSERT_NE(panel, nullptr);
+  panel->show();
+  for (const auto& [key, value] : expected) {
+    auto* box = panel->findChild<QCheckBox*>(QString::fromLatin1(key) + "Button");
+    ASSERT_NE(box, nullptr) << key;
+    EXPECT_EQ(box->isChecked(), value) << key;
+  }
+
+  auto* resetOption = panel->findChild<QCheckBox*>("resetWindowOnLookupButton");
+  QTest::mouseClick(resetOption, Qt::LeftButton, {}, resetOption->rect().center());
+  EXPECT_TRUE(controller->resetTextView());
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return plist::readFile(file).value_or(QVariant()).toMap().value("resetWindowOnLookup") == QVariant(true);
+  }));
+  panel->hide();
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <functional>
+#include <sys/stat.h>
 
 #include "platform/cf/PropertyList.h"
 #include "tests/TestDictionaries.h"
 #include "tests/TestEnvironment.h"
+#include "tests/TestProcesses.h"
 
 namespace {
 
@@ -26,9 +29,13 @@ class CommandLine : public ::testing::Test {
 
   void addDictionary(const QString& name, const TestEntries& entries) { addTestDictionary(env, name, entries); }
 
-  Result run(const QStringList& arguments, const QByteArray& input = {}) {
+  Result run(const QStringList& arguments, const QByteArray& input = {}, bool unprivileged = false) {
     QProcess process;
     process.setProgram(kExecutable);
+    if (unprivileged) {
+      process.setProgram(reachableCopy(kExecutable, env.path()));
+      runUnprivileged(process);
+    }
     process.setArguments(arguments);
     process.start();
     process.write(input);
@@ -108,10 +115,83 @@ TEST_F(CommandLine, ClearFailuresAndUsageErrors) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_FALSE(result.err.isEmpty());
 
+  // An action bundle that no runner knows: the workflow is written but cannot run, which is
+  // said once, not answered with a failure line per word.
+  const QString actionInfo = env.systemRoot() + "/System/Library/Automator/Get Definition of Word.action/Contents/Info.plist";
+  QVariantMap info = plist::readFile(actionInfo).value_or(QVariant()).toMap();
+  info["CFBundleIdentifier"] = "org.example.UnknownAction";
+  ASSERT_TRUE(plist::writeFile(actionInfo, info));
+  result = run({"define", "-d", "Animals", "cat", "dog"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(result.err.contains("cannot read the lookup workflow") && result.err.contains("org.example.UnknownAction"))
+      << result.err.toStdString();
+  EXPECT_FALSE(result.out.contains("Could not retrieve definition"));
+
   EXPECT_EQ(run({"define", "--bogus"}).exitCode, 2);
   EXPECT_EQ(run({"define", "-d"}).exitCode, 2);
   EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
   EXPECT_EQ(run({"import", "/nonexistent/x.index"}).exitCode, 1);
+}
+
+// A preference file that is not a regular file, or is damaged, never hangs define: it is
+// moved aside, reported, and the defaults apply.
+TEST_F(CommandLine, HostilePreferenceFilesAreSetAsideNotWaitedOn) {
+  addDictionary("A First", {{"word", "from the first"}});
+  addDictionary("B Second", {{"word", "from the second"}});
+  const QString preferences = env.home() + "/.config/org.vocabulon.Vocabulon.plist";
+  ASSERT_TRUE(QDir().mkpath(env.home() + "/.config"));
+  const QString fifo = env.path() + "/fifo";
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const std::pair<const char*, std::function<bool()>> cases[] = {
+      {"a FIFO", [&] { return ::mkfifo(QFile::encodeName(preferences).constData(), 0600) == 0; }},
+      {"a link to a FIFO", [&] { return QFile::link(fifo, preferences); }},
+      {"a link to /dev/zero", [&] { return QFile::link("/dev/zero", preferences); }},
+      {"damaged", [&] {
+         QFile file(preferences);
+         return file.open(QIODevice::WriteOnly) && file.write("<plist><dict><key>LastDictionaryUsed</key>") > 0;
+       }},
+  };
+  for (const auto& [name, make] : cases) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(make());
+    const Result result = run({"define", "word"});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(result.out, "word:\nfrom the first\n\n");
+    EXPECT_TRUE(result.err.contains("damaged") && result.err.contains(preferences + ".corrupt")) << result.err.toStdString();
+    struct stat info;
+    EXPECT_NE(::lstat(QFile::encodeName(preferences).constData(), &info), 0);
+    EXPECT_EQ(::lstat(QFile::encodeName(preferences + ".corrupt").constData(), &info), 0);
+    QFile::remove(preferences + ".corrupt");
+  }
+}
+
+// A preference file this user may not read is no damage: define uses the defaults, says why,
+// and leaves the file as it is.
+TEST_F(CommandLine, UnreadablePreferencesAreLeftAloneAndReported) {
+  addDictionary("A First", {{"word", "from the first"}});
+  addDictionary("B Second", {{"word", "from the second"}});
+  const QString preferences = env.home() + "/.config/org.vocabulon.Vocabulon.plist";
+  ASSERT_TRUE(QDir().mkpath(env.home() + "/.config"));
+  ASSERT_TRUE(plist::writeFile(preferences, QVariantMap{{"LastDictionaryUsed", "B Second"}}));
+  const QByteArray before = [&] {
+    QFile file(preferences);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }();
+  ::chmod(QFile::encodeName(env.path()).constData(), 0755);
+  ::chmod(QFile::encodeName(preferences).constData(), 0);
+  ASSERT_EQ(::chown(QFile::encodeName(env.home() + "/.config").constData(), unprivilegedUid(), unprivilegedGid()), 0);
+
+  const Result result = run({"define", "word"}, {}, true);
+  EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+  EXPECT_EQ(result.out, "word:\nfrom the first\n\n");
+  EXPECT_TRUE(result.err.contains(preferences) && result.err.contains("Permission denied") &&
+              result.err.contains("left as it is"))
+      << result.err.toStdString();
+  ::chmod(QFile::encodeName(preferences).constData(), 0600);
+  QFile file(preferences);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before);
+  EXPECT_FALSE(QFileInfo::exists(preferences + ".corrupt"));
 }
 
 TEST_F(CommandLine, ImportMakesBundlesThatDefineReads) {

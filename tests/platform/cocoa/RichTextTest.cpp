@@ -1,12 +1,16 @@
 #include "platform/cocoa/RichText.h"
 
 #include <QClipboard>
+#include <QDateTime>
+#include <QProcess>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QTextCursor>
 #include <cstring>
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <gtest/gtest.h>
 
 #include "platform/cocoa/Pasteboard.h"
@@ -136,6 +140,60 @@ TEST_F(RichTextTest, APackageReplacesWhatWasThereOnlyOnceComplete) {
   QFile(folder + "/file").open(QIODevice::WriteOnly);
   EXPECT_FALSE(writeRTFDPackage(document, folder + QStringLiteral("/file/Notes.rtfd")));
   EXPECT_EQ(listTree(folder), (QStringList{"Notes.rtfd", "Notes.rtfd/TXT.rtf", "file"}));
+}
+
+// A save that was killed leaves its hidden temporary package behind; the next save in that
+// folder removes it once its process is gone or it is old, and nothing else.
+TEST_F(RichTextTest, TheNextSaveRemovesTemporaryPackagesOfKilledSaves) {
+  QProcess killed, running;
+  killed.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+  running.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+  ASSERT_TRUE(killed.waitForStarted() && running.waitForStarted());
+  const QString gone = QString::number(killed.processId()), alive = QString::number(running.processId());
+  killed.kill();
+  killed.waitForFinished();
+
+  const qint64 anHourAgo = QDateTime::currentSecsSinceEpoch() - 3600;
+  enum Kind { Folder, OldFolder, File, Link };
+  const struct {
+    QString name;
+    Kind kind;
+    bool removed;
+  } items[] = {
+      {".rtfd-" + gone + "-aB3dE9", Folder, true},      // its process was killed
+      {".rtfd-" + alive + "-aB3dE9", Folder, false},    // a save still running elsewhere
+      {".rtfd-" + alive + "-Zz0Zz0", OldFolder, true},  // too old to be running still
+      {".rtfd-Q1w2E3", Folder, false},                  // an older version's, still fresh
+      {".rtfd-R4t5Y6", OldFolder, true},                // an older version's, old
+      {".rtfd-" + gone + "-aB3dE9-old", OldFolder, false},  // holds a package being replaced
+      {".rtfd-" + gone + "-fiLe00", File, false},
+      {".rtfd-" + gone + "-LiNk00", Link, false},
+      {".rtfd-notours", OldFolder, false},
+  };
+  for (const auto& item : items) {
+    const QString path = folder + "/" + item.name;
+    if (item.kind == File) {
+      QFile(path).open(QIODevice::WriteOnly);
+    } else if (item.kind == Link) {
+      ASSERT_TRUE(QFile::link(env.path(), path));
+    } else {
+      ASSERT_TRUE(QDir().mkpath(path + "/inside"));
+      QFile(path + "/TXT.rtf").open(QIODevice::WriteOnly);
+    }
+    if (item.kind == OldFolder) {
+      const struct timeval times[2] = {{time_t(anHourAgo), 0}, {time_t(anHourAgo), 0}};
+      ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), times), 0);
+    }
+  }
+  ASSERT_TRUE(writeRTFDPackage(document, package));
+  for (const auto& item : items) {
+    struct stat info;
+    EXPECT_EQ(::lstat(QFile::encodeName(folder + "/" + item.name).constData(), &info) != 0, item.removed)
+        << item.name.toStdString();
+  }
+  EXPECT_TRUE(QFileInfo::exists(env.path()));
+  running.kill();
+  running.waitForFinished();
 }
 
 TEST_F(RichTextTest, ImagesBecomeAttachmentFilesNamedInTheText) {
