@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
   unrtf
-  xvfb xauth
+  xvfb xauth libxcb1-dev
 )
 
 missing=()
