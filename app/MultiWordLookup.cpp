@@ -99,13 +99,17 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
     // A choice of dictionary would rebuild the workflow under the running lookup.
     if (dictionariesPopUpButton) dictionariesPopUpButton->setEnabled(false);
     if (stopButton) stopButton->setEnabled(true);
+    // The run's first block is shown at the top as soon as it is there, and kept there while
+    // more arrive, until the user scrolls elsewhere. The scroll bar counts lines, so blocks are
+    // told apart by what is at the top of the view.
     QScrollBar* scrollBar = result_textView->verticalScrollBar();
     const int firstNewBlock = result_textView->document()->findBlock(runStart).blockNumber();
-    int shownAt = -1;  // where this run last put the view; the user may scroll away from it
+    const auto topBlock = [this] { return result_textView->cursorForPosition(QPoint(0, 0)).blockNumber(); };
+    int shownTop = -1;  // the block this run last put at the top
     const auto showFirstNewBlock = [&] {
-      if (shownAt >= 0 && scrollBar->value() != shownAt) return;
-      scrollBar->setValue(firstNewBlock);
-      shownAt = scrollBar->value();
+      if (shownTop >= 0 && topBlock() != shownTop) return;  // the user has moved the view
+      scrollBar->setValue(result_textView->document()->findBlockByNumber(firstNewBlock).firstLineNumber());
+      shownTop = topBlock();
     };
 
     // The blocks go in as one edit between turns of the event loop, so the view lays its text
@@ -141,12 +145,20 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
     if (!viewGone) output.endEditBlock();
     if (result_textView) {
       // Reading starts at this run's first block, and so does the keyboard.
-      const bool followed = shownAt < 0 || scrollBar->value() == shownAt;
-      const int userPlace = scrollBar->value();
-      QTextCursor start(result_textView->document());
-      start.setPosition(std::min(runStart, result_textView->document()->characterCount() - 1));
+      // Where the user left the view: a block, and a line within it.
+      QTextDocument* document = result_textView->document();
+      const int userTop = topBlock();
+      const bool followed = shownTop < 0 || userTop == shownTop;
+      const int userLine = scrollBar->value() - document->findBlockByNumber(userTop).firstLineNumber();
+      QTextCursor start(document);
+      start.setPosition(std::min(runStart, document->characterCount() - 1));
       result_textView->setTextCursor(start);
-      scrollBar->setValue(followed ? firstNewBlock : userPlace);
+      if (followed) {
+        shownTop = -1;
+        showFirstNewBlock();
+      } else {
+        scrollBar->setValue(document->findBlockByNumber(userTop).firstLineNumber() + std::max(userLine, 0));
+      }
     }
     if (dictionariesPopUpButton) dictionariesPopUpButton->setEnabled(true);
     if (stopButton) stopButton->setEnabled(false);
