@@ -351,6 +351,22 @@ TEST_F(Window, TheWheelScrollsDuringALookupAndTheViewStaysWhereTheUserPutIt) {
   EXPECT_EQ(topBlock(), during);
 }
 
+TEST_F(Window, QuittingDuringALookupEndsItAtOnce) {
+  launch();
+  const int total = 200000;
+  int blocks = -1;
+  QTimer::singleShot(0, [&] {
+    // Quitting, as the Quit item, Ctrl+Q and closing the window do, once the lookup runs.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    typeAndDefine(longQuery(total));
+    blocks = blockCount(result());
+  });
+  QApplication::exec();
+  EXPECT_GT(blocks, 0);
+  EXPECT_LT(blocks, total);
+  EXPECT_FALSE(controller->isLookingUp());
+}
+
 TEST_F(Window, OneLookupAtATimeInTheOrderAsked) {
   launch();
   setPreference("resetWindowOnLookup", false);
