@@ -5,9 +5,11 @@
 // before the window took it: key presses are sent to the window every 10 ms from a second X
 // connection, so they queue exactly as a user's would.
 //
-// vocabulon-bench-window shot DICTIONARY TEXT WORDS FILE [dark] [minimum]: a screenshot of the
-// window after such a lookup.
+// vocabulon-bench-window shot DICTIONARY TEXT WORDS FILE [dark] [minimum] [zoomed] [find WORD]:
+// a screenshot of the window after such a lookup.
+#include <QAction>
 #include <QApplication>
+#include <QLineEdit>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPalette>
@@ -251,6 +253,17 @@ int shotCommand(const QStringList& args) {
   if (minimum) window->resize(window->minimumSize());
   controller->buttonClicked(nullptr);
   controller->query_textView->setFocus();
+  // Optional: zoomed in twice, and the find bar looking for a word.
+  if (args.contains(QStringLiteral("zoomed"))) {
+    for (int i = 0; i < 2; ++i) window->findChild<QAction*>(QStringLiteral("zoomInAction"))->trigger();
+  }
+  const qsizetype find = args.indexOf(QStringLiteral("find"));
+  if (find >= 0 && find + 1 < args.size()) {
+    window->findChild<QAction*>(QStringLiteral("findAction"))->trigger();
+    auto* field = window->findChild<QLineEdit*>(QStringLiteral("findField"));
+    field->setText(args[find + 1]);
+    QMetaObject::invokeMethod(field, "textEdited", Q_ARG(QString, args[find + 1]));
+  }
   QElapsedTimer settle;
   settle.start();
   while (settle.elapsed() < 300) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -270,7 +283,7 @@ int main(int argc, char* argv[]) {
   if (args.size() != 3 && args.size() != 4) {
     std::fprintf(stderr,
                  "usage: vocabulon-bench-window DICTIONARY TEXT WORDS [RUNS]\n"
-                 "       vocabulon-bench-window shot DICTIONARY TEXT WORDS FILE [dark] [minimum]\n");
+                 "       vocabulon-bench-window shot DICTIONARY TEXT WORDS FILE [dark] [minimum] [zoomed] [find WORD]\n");
     return 2;
   }
   return windowCommand(args[0], args[1], args[2].toInt(), args.size() == 4 ? std::max(1, args[3].toInt()) : 3);

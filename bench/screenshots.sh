@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The window's screenshots in docs/, taken under Xvfb with GCIDE: a 20-word lookup, the same
-# under a dark theme, and the window at its minimum size.
+# under a dark theme, the window at its minimum size, and the results zoomed with the find bar.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh >/dev/null
@@ -20,4 +20,5 @@ shot() {
 shot docs/window-20-words.png
 shot docs/window-dark-theme.png dark
 shot docs/window-minimum-size.png minimum
-echo "docs/window-20-words.png docs/window-dark-theme.png docs/window-minimum-size.png"
+shot docs/window-zoomed-find.png zoomed find eleven
+echo "docs/window-20-words.png docs/window-dark-theme.png docs/window-minimum-size.png docs/window-zoomed-find.png"
