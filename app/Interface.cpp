@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QAbstractTextDocumentLayout>
 #include <QPaintDevice>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -84,13 +85,14 @@ class ResultZoom : public QObject, public QPaintDevice {
   static constexpr int kSteps[] = {50, 67, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300};
   static constexpr int kActualSize = 4;
 
-  explicit ResultZoom(QPlainTextEdit* view) : QObject(view), view_(view) {
-    view->document()->documentLayout()->setPaintDevice(this);
+  explicit ResultZoom(QPlainTextEdit* view)
+      : QObject(view), view_(view), layout_(view->document()->documentLayout()) {
+    layout_->setPaintDevice(this);
     view->viewport()->installEventFilter(this);
   }
   ~ResultZoom() override {
-    if (view_ && view_->document()->documentLayout()->paintDevice() == this)
-      view_->document()->documentLayout()->setPaintDevice(nullptr);
+    // The view's text may outlive this object by a moment while the view is taken apart.
+    if (layout_ && layout_->paintDevice() == this) layout_->setPaintDevice(nullptr);
   }
 
   int percent() const { return kSteps[step_]; }
@@ -146,16 +148,17 @@ class ResultZoom : public QObject, public QPaintDevice {
  private:
   void setStep(int step) {
     if (step == step_) return;
-    // The first visible block stays first.
-    const int top = view_->verticalScrollBar()->value();
-    step_ = step;
+    // The block at the top stays there; the scroll bar counts lines, which the new size changes.
     QTextDocument* document = view_->document();
+    const int top = view_->cursorForPosition(QPoint(0, 0)).blockNumber();
+    step_ = step;
     document->markContentsDirty(0, document->characterCount());
-    view_->verticalScrollBar()->setValue(top);
+    view_->verticalScrollBar()->setValue(document->findBlockByNumber(top).firstLineNumber());
     view_->viewport()->update();
   }
 
   QPlainTextEdit* view_;
+  QPointer<QAbstractTextDocumentLayout> layout_;
   int step_ = kActualSize;
   int wheelAngle_ = 0;
 };

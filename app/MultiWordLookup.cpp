@@ -25,8 +25,8 @@ namespace {
 // copy or stop), and a lookup asked for in that time waits until the running one has ended.
 bool lookupRunning = false;
 int lookupsWaiting = 0;
-// At most this long between two turns of the event loop while a lookup runs.
-constexpr int kEventTurnIntervalMs = 30;
+// At most about this long (a frame) between two turns of the event loop while a lookup runs.
+constexpr int kEventTurnIntervalMs = 16;
 
 // "312 of 2,017", with the grouping of the user's language; English when none is set.
 QString progressText(qsizetype done, qsizetype total) {

@@ -216,8 +216,9 @@ int windowCommand(const QString& title, const QString& textPath, int count, int 
   std::printf("words=%lld window_ms median=%.1f max=%.1f loop_pause_ms=%.1f", static_cast<long long>(words.size()),
               stats(runs).median, longest(runs), longest(pauses));
   if (probe.available()) std::printf(" input_wait_ms=%.1f", longest(inputPauses));
-  std::printf(" result_chars=%lld peak_mib=%.1f\n",
-              static_cast<long long>(controller->result_textView->toPlainText().size()), peakMemoryMiB(RUSAGE_SELF));
+  std::printf(" result_chars=%lld text_blocks=%d peak_mib=%.1f\n",
+              static_cast<long long>(controller->result_textView->toPlainText().size()),
+              controller->result_textView->document()->blockCount(), peakMemoryMiB(RUSAGE_SELF));
   return 0;
 }
 

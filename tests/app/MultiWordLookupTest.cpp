@@ -194,6 +194,14 @@ TEST(SystemLog, EveryLineInOrderWhateverTheThread) {
     ASSERT_EQ(received[size_t(i)], i == 2500 ? longLine.toUtf8() : QByteArray::number(i)) << i;
 }
 
+// A lookup long enough for the window to take its events in between.
+QString longQuery(int words) {
+  QStringList list;
+  const QStringList some{"cat", "zebra", "apple", "the", "qqq"};
+  for (int i = 0; i < words; ++i) list << some[i % some.size()];
+  return list.join(' ');
+}
+
 // The window, launched as the application main routine launches it.
 class Window : public ::testing::Test {
  public:
@@ -282,14 +290,6 @@ TEST_F(Window, KeyboardStartsInTheQueryAndThenAtTheFirstNewBlock) {
     EXPECT_GT(cursor.positionInBlock(), 0);
     EXPECT_EQ(topBlock(), firstNewBlock);
   }
-}
-
-// A lookup long enough for the window to take its events in between.
-QString longQuery(int words) {
-  QStringList list;
-  const QStringList some{"cat", "zebra", "apple", "the", "qqq"};
-  for (int i = 0; i < words; ++i) list << some[i % some.size()];
-  return list.join(' ');
 }
 
 TEST_F(Window, LookupStopsOnEscapeOrStopAndKeepsWholeBlocks) {
@@ -436,7 +436,7 @@ TEST_F(Window, ResultsKeepTheirPaperUnderADarkTheme) {
 
 TEST_F(Window, ZoomEnlargesEveryPieceAndLeavesTheFormatsAlone) {
   launch();
-  typeAndDefine("cat qqq");
+  typeAndDefine("cat qqq " + longQuery(300));
   QPlainTextEdit* results = controller->result_textView;
   QTest::mouseClick(results->viewport(), Qt::LeftButton);
   // Line heights of the headword line and of the failure line (plain attributes).
@@ -477,6 +477,14 @@ TEST_F(Window, ZoomEnlargesEveryPieceAndLeavesTheFormatsAlone) {
     const int plainSign = (zoomedPlain > plain + 0.5) - (zoomedPlain < plain - 0.5);
     EXPECT_EQ(plainSign, step.direction) << step.how;
   }
+  // Zooming keeps the block at the top where it was.
+  results->verticalScrollBar()->setValue(results->document()->findBlockByNumber(40).firstLineNumber());
+  ASSERT_EQ(topBlock(), 40);
+  QTest::keyClick(results, Qt::Key_Plus, Qt::ControlModifier);
+  EXPECT_EQ(topBlock(), 40);
+  QTest::keyClick(results, Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(topBlock(), 40);
+
   // The document is untouched: headwords are still 12 points, and so is what is exported.
   QTextBlock first = results->document()->begin();
   EXPECT_EQ(first.begin().fragment().charFormat().font().pointSizeF(), 12.0);
