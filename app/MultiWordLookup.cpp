@@ -150,9 +150,14 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
       const int userTop = topBlock();
       const bool followed = shownTop < 0 || userTop == shownTop;
       const int userLine = scrollBar->value() - document->findBlockByNumber(userTop).firstLineNumber();
-      QTextCursor start(document);
-      start.setPosition(std::min(runStart, document->characterCount() - 1));
-      result_textView->setTextCursor(start);
+      // The view's own cursor has ridden along with the insertions at the end, unless the user
+      // has moved it or selected something meanwhile: that is left as it is.
+      const QTextCursor viewCursor = result_textView->textCursor();
+      if (viewGone || (!viewCursor.hasSelection() && viewCursor.position() == output.position())) {
+        QTextCursor start(document);
+        start.setPosition(std::min(runStart, document->characterCount() - 1));
+        result_textView->setTextCursor(start);
+      }
       if (followed) {
         shownTop = -1;
         showFirstNewBlock();

@@ -333,9 +333,10 @@ TEST_F(Window, LookupStopsOnEscapeOrStopAndKeepsWholeBlocks) {
   }
 }
 
-TEST_F(Window, TheWheelScrollsDuringALookupAndTheViewStaysWhereTheUserPutIt) {
+TEST_F(Window, TheWheelScrollsDuringALookupAndTheViewAndSelectionStayWhereTheUserPutThem) {
   launch();
   int during = -1;
+  QTextCursor selection;
   QTimer::singleShot(0, [&] {
     QWidget* viewport = controller->result_textView->viewport();
     const QPointF at(viewport->width() / 2.0, viewport->height() / 2.0);
@@ -345,10 +346,17 @@ TEST_F(Window, TheWheelScrollsDuringALookupAndTheViewStaysWhereTheUserPutIt) {
       QApplication::sendEvent(viewport, &wheel);
     }
     during = topBlock();
+    // A selection made meanwhile, with the keyboard, stays.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::keyClick(controller->result_textView, Qt::Key_Down, Qt::ShiftModifier);
+    selection = controller->result_textView->textCursor();
   });
   typeAndDefine(longQuery(100000));
   EXPECT_GT(during, 0);
   EXPECT_EQ(topBlock(), during);
+  ASSERT_TRUE(selection.hasSelection());
+  EXPECT_EQ(controller->result_textView->textCursor().anchor(), selection.anchor());
+  EXPECT_EQ(controller->result_textView->textCursor().position(), selection.position());
 }
 
 TEST_F(Window, QuittingDuringALookupEndsItAtOnce) {
