@@ -81,8 +81,9 @@ QStringList eachWordOnce(const QStringList& words) {
   QSet<QString> seen;
   seen.reserve(words.size());
   for (const QString& word : words) {
-    if (seen.contains(caseFolded(word))) continue;
-    seen.insert(caseFolded(word));
+    const QString key = caseFolded(word);
+    if (seen.contains(key)) continue;
+    seen.insert(key);
     once.append(word);
   }
   return once;
