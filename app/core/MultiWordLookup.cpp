@@ -160,17 +160,18 @@ QList<BlockPiece> compactBlock(QList<BlockPiece> pieces) {
     if (std::none_of(text.cbegin(), text.cend(), isParagraphBreak)) continue;
     QString compact;
     compact.reserve(text.size());
+    qsizetype copied = 0;  // text before this is in `compact`
     for (qsizetype i = 0; i < text.size(); ++i) {
-      const QChar c = text[i];
-      const bool crlf = c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n';
-      if (!isParagraphBreak(c) || kept(p, i)) {
-        compact += c;
-        if (crlf && kept(p, i)) compact += text[++i];
-        continue;
+      if (!isParagraphBreak(text[i])) continue;
+      const bool keep = kept(p, i);
+      if (!keep) {
+        compact.append(QStringView(text).mid(copied, i - copied));
+        compact.append(QChar::LineSeparator);
       }
-      compact += QChar::LineSeparator;
-      if (crlf) ++i;
+      if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;  // one break
+      if (!keep) copied = i + 1;
     }
+    compact.append(QStringView(text).mid(copied));
     pieces[p].text = compact;
   }
   return pieces;
