@@ -92,6 +92,7 @@ bool LexoraAppDelegate::sortResultsLikeTheFinder() const {
 bool LexoraAppDelegate::includeRemoveSubmenusInRecentMenu() const {
   return boolPreference("includeRemoveSubmenusInRecentMenu", false);
 }
+bool LexoraAppDelegate::lookUpEachWordOnlyOnce() const { return boolPreference("lookUpEachWordOnlyOnce", false); }
 
 void LexoraAppDelegate::preferencesItemChanged(QObject* sender) {
   if (sender && sender == includeRemoveSubmenusInRecentMenuButton.data()) buildRecentMenu();

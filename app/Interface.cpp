@@ -7,7 +7,15 @@
 #include <QEvent>
 #include <QFocusEvent>
 #include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QAbstractTextDocumentLayout>
+#include <QPaintDevice>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QWheelEvent>
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
@@ -68,6 +76,198 @@ class GeometryKeeper : public QObject {
   }
 };
 
+// The result view's zoom. The headword and definition formats carry fixed point sizes, so a
+// larger document font would enlarge only the text without a format of its own (the colons).
+// Instead the view lays its text out for a device of a higher or lower resolution: every point
+// size then takes more or fewer pixels, and the document itself stays as it is.
+class ResultZoom : public QObject, public QPaintDevice {
+ public:
+  static constexpr int kSteps[] = {50, 67, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300};
+  static constexpr int kActualSize = 4;
+
+  explicit ResultZoom(QPlainTextEdit* view)
+      : QObject(view), view_(view), layout_(view->document()->documentLayout()) {
+    layout_->setPaintDevice(this);
+    view->viewport()->installEventFilter(this);
+  }
+  ~ResultZoom() override {
+    // The view's text may outlive this object by a moment while the view is taken apart.
+    if (layout_ && layout_->paintDevice() == this) layout_->setPaintDevice(nullptr);
+  }
+
+  int percent() const { return kSteps[step_]; }
+  void zoomBy(int steps) { setStep(std::clamp(step_ + steps, 0, int(std::size(kSteps)) - 1)); }
+  void actualSize() { setStep(kActualSize); }
+  QPaintEngine* paintEngine() const override { return nullptr; }
+
+ protected:
+  int metric(PaintDeviceMetric metric) const override {
+    const qreal scale = kSteps[step_] / 100.0;
+    switch (metric) {
+      case PdmDpiX:
+      case PdmPhysicalDpiX:
+        return qRound(view_->logicalDpiX() * scale);
+      case PdmDpiY:
+      case PdmPhysicalDpiY:
+        return qRound(view_->logicalDpiY() * scale);
+      case PdmWidth:
+        return view_->viewport()->width();
+      case PdmHeight:
+        return view_->viewport()->height();
+      case PdmWidthMM:
+        return view_->widthMM();
+      case PdmHeightMM:
+        return view_->heightMM();
+      case PdmDevicePixelRatio:
+        return qRound(view_->devicePixelRatioF());
+      case PdmDevicePixelRatioScaled:
+        return qRound(view_->devicePixelRatioF() * devicePixelRatioFScale());
+      case PdmNumColors:
+        return INT_MAX;
+      case PdmDepth:
+        return 32;
+    }
+    return 0;
+  }
+
+  // Ctrl with the wheel zooms; the wheel alone scrolls, as ever.
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Wheel) {
+      auto* wheel = static_cast<QWheelEvent*>(event);
+      if (wheel->modifiers() & Qt::ControlModifier) {
+        wheelAngle_ += wheel->angleDelta().y();
+        const int steps = wheelAngle_ / QWheelEvent::DefaultDeltasPerStep;
+        wheelAngle_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+        if (steps) zoomBy(steps);
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  void setStep(int step) {
+    if (step == step_) return;
+    // The block at the top stays there; the scroll bar counts lines, which the new size changes.
+    QTextDocument* document = view_->document();
+    const int top = view_->cursorForPosition(QPoint(0, 0)).blockNumber();
+    step_ = step;
+    document->markContentsDirty(0, document->characterCount());
+    view_->verticalScrollBar()->setValue(document->findBlockByNumber(top).firstLineNumber());
+    view_->viewport()->update();
+  }
+
+  QPlainTextEdit* view_;
+  QPointer<QAbstractTextDocumentLayout> layout_;
+  int step_ = kActualSize;
+  int wheelAngle_ = 0;
+};
+
+// Keeps an action enabled exactly while a widget is.
+class EnabledFollower : public QObject {
+ public:
+  EnabledFollower(QAction* action, QWidget* widget) : QObject(widget), action_(action) {
+    action->setEnabled(widget->isEnabled());
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::EnabledChange && action_)
+      action_->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  QPointer<QAction> action_;
+};
+
+// The find bar over the results: incremental, letter case ignored, wrapping at either end.
+class FindBar : public QObject {
+ public:
+  FindBar(Ui::MainWindow& ui, QObject* parent)
+      : QObject(parent), bar_(ui.findBar), field_(ui.findField), status_(ui.findStatusField), view_(ui.result_textView) {
+    connect(field_, &QLineEdit::textEdited, this, [this] { find(FromSelectionStart); });
+    connect(ui.findNextButton, &QAbstractButton::clicked, this, [this] { find(Forward); });
+    connect(ui.findPreviousButton, &QAbstractButton::clicked, this, [this] { find(Backward); });
+    connect(ui.findCloseButton, &QAbstractButton::clicked, this, &FindBar::close);
+    field_->installEventFilter(this);
+  }
+
+  void open() {
+    bar_->show();
+    field_->setFocus(Qt::ShortcutFocusReason);
+    field_->selectAll();
+  }
+
+  void close() {
+    bar_->hide();
+    status_->clear();
+    view_->setFocus(Qt::OtherFocusReason);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Escape) {
+        close();
+        return true;
+      }
+      if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        find(key->modifiers() & Qt::ShiftModifier ? Backward : Forward);
+        return true;
+      }
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  enum Direction { FromSelectionStart, Forward, Backward };
+
+  void find(Direction direction) {
+    const QString text = field_->text();
+    if (text.isEmpty()) {
+      status_->clear();
+      return;
+    }
+    QTextCursor cursor = view_->textCursor();
+    if (direction == FromSelectionStart) cursor.setPosition(cursor.selectionStart());
+    const QTextDocument::FindFlags flags = direction == Backward ? QTextDocument::FindBackward : QTextDocument::FindFlags();
+    QTextDocument* document = view_->document();
+    QTextCursor found = document->find(text, cursor, flags);
+    if (found.isNull()) {  // on from the other end
+      QTextCursor end(document);
+      if (direction == Backward) end.movePosition(QTextCursor::End);
+      found = document->find(text, end, flags);
+    }
+    if (found.isNull()) {
+      status_->setText(QStringLiteral("Not found"));
+      return;
+    }
+    status_->clear();
+    view_->setTextCursor(found);
+  }
+
+  QWidget* bar_;
+  QLineEdit* field_;
+  QLabel* status_;
+  QPlainTextEdit* view_;
+};
+
+// The headword and definition colours are fixed (blue and black), so the results keep a light
+// paper under any theme; the query view follows the theme.
+void givePaper(QPlainTextEdit* view) {
+  QPalette palette = view->palette();
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::Base, QColor(0xfd, 0xfb, 0xf4));
+    palette.setColor(group, QPalette::Text, Qt::black);
+    palette.setColor(group, QPalette::PlaceholderText, QColor(0x80, 0x80, 0x80));
+  }
+  palette.setColor(QPalette::Inactive, QPalette::Highlight, QColor(0xc8, 0xd4, 0xe6));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText, Qt::black);
+  view->setPalette(palette);
+}
+
 }  // namespace
 
 LexoraAppDelegate* loadMainInterface() {
@@ -80,6 +280,19 @@ LexoraAppDelegate* loadMainInterface() {
   mainUi.splitter->setStretchFactor(0, 1);
   mainUi.splitter->setStretchFactor(1, 3);
   mainUi.defineAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+  // The toolbar keeps every control whole: the window gets no narrower than its layout needs.
+  window->setMinimumSize(window->minimumSize().expandedTo(window->minimumSizeHint()));
+  givePaper(mainUi.result_textView);
+  auto* zoom = new ResultZoom(mainUi.result_textView);
+  mainUi.zoomInAction->setShortcuts({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  mainUi.zoomOutAction->setShortcuts({QKeySequence::ZoomOut});
+  QObject::connect(mainUi.zoomInAction, &QAction::triggered, zoom, [zoom] { zoom->zoomBy(1); });
+  QObject::connect(mainUi.zoomOutAction, &QAction::triggered, zoom, [zoom] { zoom->zoomBy(-1); });
+  QObject::connect(mainUi.actualSizeAction, &QAction::triggered, zoom, [zoom] { zoom->actualSize(); });
+  auto* findBar = new FindBar(mainUi, window);
+  QObject::connect(mainUi.findAction, &QAction::triggered, findBar, [findBar] { findBar->open(); });
+  // At launch the keyboard is in the query view.
+  mainUi.query_textView->setFocus(Qt::OtherFocusReason);
   const QVariant geometry = UserDefaults::standardUserDefaults().objectForKey(kWindowGeometryKey);
   if (geometry.typeId() == QMetaType::QByteArray) window->restoreGeometry(geometry.toByteArray());
   window->installEventFilter(new GeometryKeeper(window));
@@ -112,6 +325,11 @@ LexoraAppDelegate* loadMainInterface() {
   controller->frameLoadSpinner = webUi.frameLoadSpinner;
   controller->frameLoadTextField = webUi.frameLoadTextField;
   controller->includeRemoveSubmenusInRecentMenuButton = preferencesUi.includeRemoveSubmenusInRecentMenuButton;
+  controller->lookupProgressField = mainUi.lookupProgressField;
+  controller->stopButton = mainUi.stopButton;
+  // Escape stops a lookup only while one runs (the Stop button is enabled just as long);
+  // otherwise it is free for the find bar.
+  mainUi.stopButton->installEventFilter(new EnabledFollower(mainUi.stopAction, mainUi.stopButton));
   mainUi.query_textView->installEventFilter(new EndOfEditingFilter(controller, mainUi.query_textView));
 
   // The controller is the web view's load delegate. Qt WebEngine reports loads of the main
@@ -134,6 +352,8 @@ LexoraAppDelegate* loadMainInterface() {
 
   wire(mainUi.defineButton, "buttonClicked");
   wire(mainUi.defineAction, "buttonClicked");
+  wire(mainUi.stopButton, "stopLookup");
+  wire(mainUi.stopAction, "stopLookup");
   wire(mainUi.clipboardButton, "clipboardButtonClicked");
   wire(mainUi.copyResultsAction, "clipboardButtonClicked");
   wire(mainUi.saveButton, "saveButtonClicked");

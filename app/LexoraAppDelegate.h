@@ -51,11 +51,17 @@ class LexoraAppDelegate : public QObject {
   bool lookupOnlyWhenDefineIsClicked() const;
   bool sortResultsLikeTheFinder() const;
   bool includeRemoveSubmenusInRecentMenu() const;
+  // "lookUpEachWordOnlyOnce": a word repeated in the query gets one block. Off when absent.
+  bool lookUpEachWordOnlyOnce() const;
   Q_INVOKABLE void preferencesItemChanged(QObject* sender);
 
   // The lookup.
   Q_INVOKABLE void buttonClicked(QObject* sender);
   QVariant getDefinitionOfWord(const QString& word);
+  // Ends the running lookup after the current word, and drops the lookups waiting for it; the
+  // blocks written so far stay.
+  Q_INVOKABLE void stopLookup(QObject* sender);
+  bool isLookingUp() const;
 
   // The workflow.
   void buildWorkflow();
@@ -110,6 +116,9 @@ class LexoraAppDelegate : public QObject {
   QPointer<ProgressIndicator> frameLoadSpinner;
   QPointer<QLabel> frameLoadTextField;
   QPointer<QAbstractButton> includeRemoveSubmenusInRecentMenuButton;
+  // Beside the status line: how far the running lookup is, and the control that stops it.
+  QPointer<QLabel> lookupProgressField;
+  QPointer<QAbstractButton> stopButton;
 
   // Owned state.
   QTextCharFormat boldAttributes;
@@ -121,6 +130,8 @@ class LexoraAppDelegate : public QObject {
 
  private:
   void setStatus(const QString& text);
+  void setLookupProgress(const QString& text);
+  bool stopRequested_ = false;
   void insertText(QTextCursor& cursor, const QString& text, const QTextCharFormat* attributes);
   QTextCharFormat typingAttributes_;
 };

@@ -11,7 +11,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
   unrtf libplist-utils
-  xvfb xauth
+  xvfb xauth libxcb1-dev
 )
 
 missing=()

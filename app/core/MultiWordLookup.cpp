@@ -1,6 +1,10 @@
 #include "app/core/MultiWordLookup.h"
 
 #include <algorithm>
+#include <unicode/uchar.h>
+#include <unicode/ustring.h>
+
+#include <QSet>
 
 #include "platform/carbon/UnicodeCollation.h"
 #include "platform/cf/CFQt.h"
@@ -44,6 +48,45 @@ QStringList wordsOfQuery(const QString& query) {
   }
   if (size > start) words.append(query.mid(start));
   return words;
+}
+
+namespace {
+
+// Full default case folding, code point by code point: the key under which two words compare
+// equal in a case-insensitive CFStringCompare.
+QString caseFolded(const QString& word) {
+  QString folded(word.size() + 8, Qt::Uninitialized);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = u_strFoldCase(reinterpret_cast<UChar*>(folded.data()), int32_t(folded.size()),
+                                         reinterpret_cast<const UChar*>(word.utf16()), int32_t(word.size()),
+                                         U_FOLD_CASE_DEFAULT, &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+      folded.resize(length);
+      continue;
+    }
+    if (U_FAILURE(status)) return word;
+    folded.truncate(length);
+    return folded;
+  }
+  return word;
+}
+
+bool isParagraphBreak(QChar c) { return c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator; }
+
+}  // namespace
+
+QStringList eachWordOnce(const QStringList& words) {
+  QStringList once;
+  QSet<QString> seen;
+  seen.reserve(words.size());
+  for (const QString& word : words) {
+    const QString key = caseFolded(word);
+    if (seen.contains(key)) continue;
+    seen.insert(key);
+    once.append(word);
+  }
+  return once;
 }
 
 bool ArrayContainsStringIgnoringCase(const QStringList& array, const QString& string) {
@@ -95,4 +138,41 @@ QString outputBlockText(const QString& word, const QVariant& definition) {
   QString text;
   for (const BlockPiece& piece : outputBlock(word, definition)) text += piece.text;
   return text;
+}
+
+QList<BlockPiece> compactBlock(QList<BlockPiece> pieces) {
+  // Where the block's last two breaks start: (piece, position) pairs, found from the end.
+  std::pair<qsizetype, qsizetype> keep[2] = {{-1, -1}, {-1, -1}};
+  int found = 0;
+  for (qsizetype p = pieces.size() - 1; p >= 0 && found < 2; --p) {
+    const QString& text = pieces[p].text;
+    for (qsizetype i = text.size() - 1; i >= 0 && found < 2; --i) {
+      if (!isParagraphBreak(text[i])) continue;
+      if (text[i] == u'\n' && i > 0 && text[i - 1] == u'\r') --i;  // "\r\n" is one break
+      keep[found++] = {p, i};
+    }
+  }
+  const auto kept = [&](qsizetype p, qsizetype i) {
+    return (keep[0].first == p && keep[0].second == i) || (keep[1].first == p && keep[1].second == i);
+  };
+  for (qsizetype p = 0; p < pieces.size(); ++p) {
+    const QString& text = pieces[p].text;
+    if (std::none_of(text.cbegin(), text.cend(), isParagraphBreak)) continue;
+    QString compact;
+    compact.reserve(text.size());
+    qsizetype copied = 0;  // text before this is in `compact`
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      if (!isParagraphBreak(text[i])) continue;
+      const bool keep = kept(p, i);
+      if (!keep) {
+        compact.append(QStringView(text).mid(copied, i - copied));
+        compact.append(QChar::LineSeparator);
+      }
+      if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;  // one break
+      if (!keep) copied = i + 1;
+    }
+    compact.append(QStringView(text).mid(copied));
+    pieces[p].text = compact;
+  }
+  return pieces;
 }

@@ -16,6 +16,11 @@ bool isWordSeparator(char32_t codePoint);
 // The words of a query in the order they stand, empty pieces dropped, duplicates kept.
 QStringList wordsOfQuery(const QString& query);
 
+// The first occurrence of each word, in order. Words are the same when they are equal with
+// letter case ignored, as recent queries are compared: "The" at the start of a sentence is
+// "the", while "résumé" and "resume" stay two words.
+QStringList eachWordOnce(const QStringList& words);
+
 // True when an element equals the string with letter case (and nothing else) ignored.
 bool ArrayContainsStringIgnoringCase(const QStringList& array, const QString& string);
 
@@ -38,3 +43,9 @@ QList<BlockPiece> outputBlock(const QString& word, const QVariant& definition);
 
 // The block as plain text, the way the result view's string holds it.
 QString outputBlockText(const QString& word, const QVariant& definition);
+
+// The same pieces made cheap to lay out: every line break of the block (the text view's
+// paragraph breaks "\r\n", "\r", "\n" and U+2029, each piece on its own) becomes a line
+// separator U+2028, except the block's last two, which end it with its empty line. The view then
+// holds two paragraphs per word instead of one per line, and reads each separator back as "\n".
+QList<BlockPiece> compactBlock(QList<BlockPiece> pieces);
