@@ -325,7 +325,9 @@ void ServicesProvider::acceptConnections() {
         close(id);
     });
     if (!sweepTimer_->isActive()) sweepTimer_->start();
-    if (socket->bytesAvailable() > 0) readFrom(id);
+    // What came before the connection was taken is read once this loop is done.
+    if (socket->bytesAvailable() > 0)
+      QMetaObject::invokeMethod(this, [this, id] { readFrom(id); }, Qt::QueuedConnection);
   }
 }
 
