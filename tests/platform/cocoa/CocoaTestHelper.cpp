@@ -6,7 +6,8 @@
 //   serve FILE [N]  listens for Services requests under the default name (or hands an empty
 //                   request over when an instance runs, and ends), appends one line to
 //                   FILE.starts, writes the first text received to FILE, and ends after N texts
-//                   (default 1), each appended to FILE.all as a record "<length>:<text>".
+//                   (default 1) once FILE.stop exists; each text is appended to FILE.all as a
+//                   record "<length>:<text>".
 //   squat FOLDER    as another user: makes FOLDER open to all and listens there under the
 //                   default socket file name, printing "squatting" and each text it hears.
 //   intrude SOCKET  as another user: tries to connect to SOCKET, bind a socket in its place,
@@ -121,9 +122,14 @@ int main(int argc, char** argv) {
               file.commit();
             }
           }
-          if (heard >= wanted) QTimer::singleShot(0, &application, &QCoreApplication::quit);
         }))
       return 2;
+    // Ends after N texts once FILE.stop exists, so that a late launch finds it still running.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (heard >= wanted && QFileInfo::exists(output + ".stop")) QCoreApplication::quit();
+    });
+    poll.start(50);
     QTimer::singleShot(60000, &application, &QCoreApplication::quit);  // never outlive a test
     return application.exec();
   }
