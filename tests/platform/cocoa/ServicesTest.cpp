@@ -6,6 +6,7 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSet>
+#include <QStandardPaths>
 #include <QThread>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -296,6 +297,8 @@ TEST_F(ServicesTest, TheSocketLivesInAFolderOfTheUsersAlone) {
 // what lies beside it; `lookup-selection` meanwhile keeps to one instance.
 TEST_F(ServicesTest, AnotherUserCanNeitherTakeNorReachTheSocket) {
   if (::geteuid() != 0) GTEST_SKIP() << "making a second user with useradd needs root";
+  if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+    GTEST_SKIP() << "setpriv (util-linux) is needed to run as the second user";
   const QString user = QStringLiteral("vcbtest%1").arg(::getpid() % 100000);
   QProcess::execute(QStringLiteral("userdel"), {user});
   if (QProcess::execute(QStringLiteral("useradd"), {QStringLiteral("--no-create-home"), user}) != 0)
