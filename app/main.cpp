@@ -1,7 +1,9 @@
-// vocabulon-window: the window, and lookup-selection, which sends text to it.
+// vocabulon-window: the window, and lookup-selection, which sends text to it. One window per
+// user: a second launch brings the running one to the front, hands it its text, and ends.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 #include <memory>
 #include <unistd.h>
 
@@ -28,6 +30,25 @@ void prepareWebEngine() {
   }
 }
 
+// `vocabulon-window [TEXT...] [-- TEXT...]`: the text to look up in the window, null for none.
+// Options are Qt's, which QApplication has taken; any other is a mistake.
+bool windowText(const QStringList& arguments, QString* text, QString* unknownOption) {
+  QStringList words;
+  bool literal = false;
+  for (const QString& argument : arguments) {
+    if (!literal && argument == QLatin1String("--")) {
+      literal = true;
+    } else if (!literal && argument.startsWith(u'-')) {
+      *unknownOption = argument;
+      return false;
+    } else {
+      words << argument;
+    }
+  }
+  *text = words.isEmpty() ? QString() : words.join(u' ');
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -48,5 +69,25 @@ int main(int argc, char* argv[]) {
   prepareWebEngine();
   QApplication::setApplicationName(QStringLiteral("Vocabulon"));
   QApplication::setDesktopFileName(QStringLiteral("org.vocabulon.Vocabulon"));
-  return Application::applicationMain(argc, argv, [] { return static_cast<QObject*>(loadMainInterface()); });
+  QApplication application(argc, argv);
+  QFile err;
+  err.open(stderr, QIODevice::WriteOnly);
+  QString text, unknownOption;
+  if (!windowText(application.arguments().mid(1), &text, &unknownOption)) {
+    err.write(QStringLiteral("vocabulon: unknown option %1\nusage: vocabulon [-- TEXT...]\n")
+                  .arg(unknownOption).toLocal8Bit());
+    return 2;
+  }
+  if (text.toUtf8().size() > ServicesProvider::kMaximumTextBytes) {
+    err.write(QStringLiteral("vocabulon: %1\n").arg(servicesTextTooLongMessage(text.toUtf8().size())).toUtf8());
+    return 1;
+  }
+  ServicesProvider& services = Application::shared().servicesProvider();
+  int exitCode = 0;
+  if (handOverToRunningInstance(services, text, &err, &exitCode)) return exitCode;
+  // This is the one instance: its own text arrives as a request would, once launching is done.
+  if (!text.isNull()) {
+    QTimer::singleShot(0, &services, [&services, text] { services.deliverLocally(text); });
+  }
+  return Application::shared().run([] { return static_cast<QObject*>(loadMainInterface()); });
 }

@@ -25,7 +25,8 @@ constexpr const char* kUsage =
     "       vocabulon dictionaries\n"
     "       vocabulon import [PATH...]\n"
     "       vocabulon lookup-selection [TEXT... | -]\n"
-    "       vocabulon                  (opens the window)\n";
+    "       vocabulon [-- TEXT...]     (opens the window, or brings the open one to the front;\n"
+    "                                  TEXT is looked up in it)\n";
 
 void print(QIODevice& device, const QString& text) { device.write(text.toUtf8()); }
 

@@ -8,7 +8,9 @@
 #include <QProcess>
 #include <QThread>
 #include <QFileInfo>
+#include <algorithm>
 #include <csignal>
+#include <memory>
 #include <unistd.h>
 #include <utility>
 
@@ -88,7 +90,7 @@ TEST_F(WholeApplication, StateSurvivesQuitAndIsLookedUpAtLaunch) {
 }
 
 TEST_F(WholeApplication, SelectionFromAnotherProcessIsLookedUpASecondLater) {
-  const QString socket = env.path() + QStringLiteral("/org.vocabulon.Vocabulon.services.%1").arg(::getuid());
+  const QString socket = env.path() + QStringLiteral("/org.vocabulon.Vocabulon.services");
   for (const auto& [waitMs, text] : {std::pair{300, QString("dog cat")}, std::pair{1800, QString("cat dog")}}) {
     QProcess app;
     app.start(kVocabulon, {});
@@ -108,6 +110,63 @@ TEST_F(WholeApplication, SelectionFromAnotherProcessIsLookedUpASecondLater) {
     // The lookup, which records the query, comes one second after the request.
     EXPECT_EQ(stored["SavedRecentWords"].toStringList().contains(text), waitMs > 1000) << waitMs;
   }
+}
+
+// Launching the window again, as a desktop's launcher or a second click does, brings the
+// running window forward and hands it the text; racing launches leave exactly one window.
+TEST_F(WholeApplication, OneWindowPerUserAndLaterLaunchesHandTheirTextOver) {
+  const QString socket = env.path() + QStringLiteral("/org.vocabulon.Vocabulon.services");
+  auto launch = [](const QStringList& arguments) {
+    auto process = std::make_unique<QProcess>();
+    process->start(kVocabulon, arguments);
+    return process;
+  };
+  std::vector<std::unique_ptr<QProcess>> racing;
+  racing.push_back(launch({"--", "dog"}));  // the window's own text, at its first launch
+  racing.push_back(launch({}));
+  racing.push_back(launch({}));
+  for (int i = 0; i < 600; ++i) {
+    const auto ended = std::count_if(racing.begin(), racing.end(), [](const auto& p) {
+      p->waitForFinished(0);
+      return p->state() == QProcess::NotRunning;
+    });
+    if (ended == 2 && QFileInfo::exists(socket)) break;
+    QThread::msleep(50);
+  }
+  std::unique_ptr<QProcess> window;
+  for (auto& process : racing) {
+    if (process->state() != QProcess::NotRunning) {
+      ASSERT_FALSE(window) << "two windows run";
+      window = std::move(process);
+    } else {
+      EXPECT_EQ(process->exitCode(), 0) << process->readAllStandardError().toStdString();
+    }
+  }
+  ASSERT_TRUE(window);
+  QThread::msleep(1500);  // "dog" is looked up a second after it arrived
+
+  struct Later {
+    QStringList arguments;
+    int exitCode;
+    const char* message;
+  } later[] = {
+      {{}, 0, ""},
+      {{"--", "cat", "dog"}, 0, ""},
+      {{"--bogus"}, 2, "unknown option --bogus"},
+  };
+  for (const Later& l : later) {
+    auto process = launch(l.arguments);
+    ASSERT_TRUE(process->waitForFinished(20000));
+    EXPECT_EQ(process->exitCode(), l.exitCode) << l.arguments.join(' ').toStdString();
+    EXPECT_TRUE(process->readAllStandardError().contains(l.message));
+    EXPECT_EQ(window->state(), QProcess::Running);
+  }
+  QThread::msleep(1800);  // the handed-over text is looked up a second later
+  ::kill(static_cast<pid_t>(window->processId()), SIGTERM);
+  ASSERT_TRUE(window->waitForFinished(20000));
+  const QVariantMap stored = storedDefaults();
+  EXPECT_EQ(stored["lastQuery"].toString(), "cat dog");
+  EXPECT_EQ(stored["SavedRecentWords"].toStringList(), (QStringList{"dog", "cat dog"}));
 }
 
 }  // namespace

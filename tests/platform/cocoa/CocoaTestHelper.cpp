@@ -3,13 +3,31 @@
 //                   and stores "lastQuery" while terminating. MODE says how it ends: "signal" (the
 //                   test sends one after "ready"), "terminate", "close" (the main window),
 //                   "close-refused" (the window refuses, then terminate).
-//   serve FILE      listens for Services requests under the default name, writes the first text
-//                   received to FILE and ends.
+//   serve FILE [N]  listens for Services requests under the default name (or hands an empty
+//                   request over when an instance runs, and ends), appends one line to
+//                   FILE.starts, writes the first text received to FILE, and ends after N texts
+//                   (default 1) once FILE.stop exists; each text is appended to FILE.all as a
+//                   record "<length>:<text>".
+//   squat FOLDER    as another user: makes FOLDER open to all and listens there under the
+//                   default socket file name, printing "squatting" and each text it hears.
+//   intrude SOCKET  as another user: tries to connect to SOCKET, bind a socket in its place,
+//                   read its lock file and list its folder; prints one line per attempt.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSaveFile>
 #include <QTimer>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "platform/cocoa/Application.h"
 #include "platform/cocoa/Services.h"
@@ -64,7 +82,7 @@ class Delegate : public QObject {
 
 int main(int argc, char** argv) {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  const QByteArray command = argc == 3 ? argv[1] : "";
+  const QByteArray command = argc >= 3 ? argv[1] : "";
   if (command == "lifecycle") {
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);  // only the main-window rule may end it
@@ -83,20 +101,85 @@ int main(int argc, char** argv) {
   if (command == "serve") {
     QCoreApplication application(argc, argv);
     const QString output = QString::fromLocal8Bit(argv[2]);
+    const int wanted = argc > 3 ? std::atoi(argv[3]) : 1;
     ServicesProvider services;
+    int exitCode = 0;
+    if (handOverToRunningInstance(services, QString(), nullptr, &exitCode)) return exitCode;
+    QFile starts(output + ".starts");  // only the one instance that serves counts
+    if (starts.open(QIODevice::Append)) starts.write("started\n");
+    starts.close();
+    int heard = 0;
     if (!services.registerHandler([&](Pasteboard& pasteboard, const QString&, QString*) {
-          QSaveFile file(output);
-          if (file.open(QIODevice::WriteOnly)) {
-            file.write(pasteboard.stringForType(NSStringPboardType).toUtf8());
-            file.commit();
+          const QString text = pasteboard.stringForType(NSStringPboardType);
+          if (text.isEmpty()) return;  // a launch that handed over, only to raise us
+          QFile all(output + ".all");
+          if (all.open(QIODevice::Append)) all.write(QByteArray::number(text.size()) + ':' + text.toUtf8());
+          all.close();
+          if (++heard == 1) {
+            QSaveFile file(output);
+            if (file.open(QIODevice::WriteOnly)) {
+              file.write(text.toUtf8());
+              file.commit();
+            }
           }
-          QTimer::singleShot(0, &application, &QCoreApplication::quit);
         }))
       return 2;
+    // Ends after N texts once FILE.stop exists, so that a late launch finds it still running.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (heard >= wanted && QFileInfo::exists(output + ".stop")) QCoreApplication::quit();
+    });
+    poll.start(50);
     QTimer::singleShot(60000, &application, &QCoreApplication::quit);  // never outlive a test
     return application.exec();
   }
-  std::fprintf(stderr, "usage: %s lifecycle MODE | serve FILE\n", argv[0]);
+  if (command == "squat") {
+    QCoreApplication application(argc, argv);
+    const QString folder = QString::fromLocal8Bit(argv[2]);
+    QDir().mkpath(folder);
+    ::chmod(QFile::encodeName(folder).constData(), 0777);
+    QLocalServer server;
+    server.setSocketOptions(QLocalServer::WorldAccessOption);
+    const QString name = QFileInfo(ServicesProvider::defaultServerName()).fileName();
+    if (!server.listen(QDir(folder).filePath(name.isEmpty() ? "org.vocabulon.Vocabulon.services" : name)))
+      return 2;
+    QObject::connect(&server, &QLocalServer::newConnection, [&] {
+      while (QLocalSocket* socket = server.nextPendingConnection()) {
+        QObject::connect(socket, &QLocalSocket::readyRead, [socket] {
+          std::printf("heard %s\n", socket->readAll().mid(10).constData());
+          std::fflush(stdout);
+        });
+      }
+    });
+    say("squatting");
+    QTimer::singleShot(60000, &application, &QCoreApplication::quit);
+    return application.exec();
+  }
+  if (command == "intrude") {
+    const QByteArray path = argv[2];
+    auto outcome = [](const char* what, bool done) {
+      std::printf("%s %s\n", what, done ? "succeeded" : std::strerror(errno));
+    };
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    outcome("connect", ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    ::close(fd);
+    ::unlink(path.constData());
+    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    outcome("bind", ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    ::close(fd);
+    fd = ::open((path + ".lock").constData(), O_RDONLY);
+    outcome("read-lock", fd >= 0);
+    if (fd >= 0) ::close(fd);
+    const QByteArray folder = QFileInfo(QString::fromLocal8Bit(path)).path().toLocal8Bit();
+    fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+    outcome("list", fd >= 0);
+    if (fd >= 0) ::close(fd);
+    return 0;
+  }
+  std::fprintf(stderr, "usage: %s lifecycle MODE | serve FILE [N] | squat FOLDER | intrude SOCKET\n", argv[0]);
   return 64;
 }
 
