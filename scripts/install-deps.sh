@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-webengine-dev
   zlib1g-dev libicu-dev
+  libhunspell-dev hunspell-en-us
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
   unrtf
