@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include "app/core/MultiWordLookup.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Import.h"
+#include "dictionary/WordForms.h"
 #include "platform/Places.h"
 #include "platform/automator/Workflow.h"
 #include "platform/cocoa/UserDefaults.h"
@@ -21,7 +23,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vocabulon define [-d NAME] [--sort] [--json] [TEXT... | -]\n"
+    "usage: vocabulon define [-d NAME] [--sort] [--exact] [--json] [TEXT... | -]\n"
     "       vocabulon dictionaries\n"
     "       vocabulon import [PATH...]\n"
     "       vocabulon lookup-selection [TEXT... | -]\n"
@@ -46,7 +48,7 @@ QString defaultDictionaryName() {
 
 int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevice& in) {
   QString dictionaryName;
-  bool sort = false, json = false, fromInput = false;
+  bool sort = false, json = false, exact = false, fromInput = false;
   QStringList texts;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
@@ -63,6 +65,8 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
       sort = true;
     } else if (argument == QLatin1String("--json")) {
       json = true;
+    } else if (argument == QLatin1String("--exact")) {
+      exact = true;
     } else if (argument == QLatin1String("-")) {
       fromInput = true;
     } else if (argument.startsWith('-') && argument.size() > 1) {
@@ -81,9 +85,10 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   }
   const QString bundlePath = places::hostPath(dictionaryParameterValue(dictionaryName));
   QString problem;
+  std::shared_ptr<const dictionary::Dictionary> opened;
   if (!QFileInfo::exists(bundlePath)) {
     problem = QStringLiteral("no such dictionary (%1)").arg(bundlePath);
-  } else if (!dictionary::open(bundlePath, &problem)) {
+  } else if (!(opened = dictionary::open(bundlePath, &problem))) {
     if (problem.isEmpty()) problem = QStringLiteral("unreadable");
   } else {
     problem.clear();
@@ -105,6 +110,9 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
     return 1;
   }
 
+  // The workflow's action looks words up in this process: the switch reaches it.
+  dictionary::setBaseFormsEnabled(!exact);
+
   QStringList words;
   for (const QString& text : texts) words += wordsOfQuery(text);
   if (sort) SortStringsLikeFinder(words);
@@ -113,9 +121,15 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   for (const QString& word : words) {
     const QVariant definition = Workflow::runWorkflowAtURL(workflowUrl, QVariantList{word}, nullptr);
     if (json) {
+      // The headwords come from the service the action used; a repeated miss costs a cache look-up.
+      QJsonArray headwords;
+      if (definition.isValid()) {
+        for (const QString& headword : dictionary::lookUp(*opened, word, !exact).headwords) headwords.append(headword);
+      }
       QJsonObject object{{QStringLiteral("word"), word},
                          {QStringLiteral("definition"),
-                          definition.isValid() ? QJsonValue(definition.toString()) : QJsonValue()}};
+                          definition.isValid() ? QJsonValue(definition.toString()) : QJsonValue()},
+                         {QStringLiteral("headwords"), headwords}};
       buffer += QJsonDocument(object).toJson(QJsonDocument::Compact);
       buffer += '\n';
     } else {
