@@ -36,6 +36,14 @@ for name in wn gcide; do
   printf '%-6s open %s ms, %s\n' "$name" "$(median_of_runs "$path")" "$("$bench" open "$path" | grep -o 'entries=.*')"
 done
 
+echo "== Words of $text defined: by their own entries (before base forms) and with base forms"
+for name in wn gcide; do
+  "$bench" forms "${!name}" "$text" "$work/$name-forms.txt" | awk -v name="$name" '{
+    for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+    printf "%-6s before %s, after %s (of %s words; from other headwords: hunspell %d, irregular %d, rule %d, accent %d)\n",
+      name, v["own_share"], v["defined_share"], v["words"], v["hunspell"], v["irregular"], v["rule"], v["accent"] }'
+done
+
 echo "== Per-word lookup, warm, words of $text"
 for name in wn gcide; do
   echo "-- $name"
