@@ -118,8 +118,7 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   if (sort) SortStringsLikeFinder(words);
 
   QByteArray buffer;
-  for (const QString& word : words) {
-    const QVariant definition = Workflow::runWorkflowAtURL(workflowUrl, QVariantList{word}, nullptr);
+  auto write = [&](const QString& word, const QVariant& definition) {
     if (json) {
       // The headwords come from the service the action used; a repeated miss costs a cache look-up.
       QJsonArray headwords;
@@ -139,7 +138,33 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
       out.write(buffer);
       buffer.clear();
     }
+  };
+  auto lookUp = [&](const QString& word) { return Workflow::runWorkflowAtURL(workflowUrl, QVariantList{word}, nullptr); };
+
+  // A long text need not wait for the spelling dictionary to load before its first miss: the
+  // misses are held, in order with what follows them, while the hits go on beside the load.
+  constexpr qsizetype kManyWords = 256, kMostHeld = 8192;
+  bool holding = !exact && words.size() >= kManyWords;
+  if (holding) dictionary::prepareBaseForms(*opened);
+  std::vector<std::pair<QString, QVariant>> held;  // from the first held miss on
+  auto release = [&] {
+    for (auto& [word, definition] : held) write(word, definition.isValid() ? definition : lookUp(word));
+    held.clear();
+  };
+  for (const QString& word : words) {
+    holding = holding && held.size() < std::size_t(kMostHeld) && !dictionary::baseFormsPrepared(*opened);
+    if (!holding) {
+      release();
+      write(word, lookUp(word));
+      continue;
+    }
+    dictionary::setBaseFormsEnabled(false);
+    QVariant definition = lookUp(word);
+    dictionary::setBaseFormsEnabled(true);
+    if (held.empty() && definition.isValid()) write(word, definition);
+    else held.emplace_back(word, std::move(definition));
   }
+  release();
   out.write(buffer);
   return 0;
 }

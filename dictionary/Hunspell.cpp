@@ -71,7 +71,9 @@ std::shared_ptr<HunspellStemmer> HunspellStemmer::forLanguage(const QString& lan
   const QString aff = affixFileFor(language);
   if (aff.isEmpty()) return nullptr;
   std::lock_guard lock(cacheMutex);
-  static QHash<QString, std::shared_ptr<HunspellStemmer>> loaded;
+  // Kept to the end of the process and never freed: freeing a loaded dictionary's many small
+  // allocations at exit costs a command-line run several milliseconds for nothing.
+  static auto& loaded = *new QHash<QString, std::shared_ptr<HunspellStemmer>>;
   if (auto found = loaded.constFind(aff); found != loaded.constEnd()) return *found;
   const QByteArray affPath = QFile::encodeName(aff);
   const QByteArray dicPath = QFile::encodeName(aff.chopped(4) + QStringLiteral(".dic"));
@@ -161,8 +163,9 @@ QStringList HunspellStemmer::stems(QStringView word) const {
   {
     std::lock_guard lock(mutex_);
     ++calls_;
-    stems = hunspell_->stem(bytes);
+    // Hunspell's stems are those of its analyses: analysing once serves both.
     analyses = hunspell_->analyze(bytes);
+    stems = hunspell_->stem(analyses);
   }
   QStringList found;
   auto add = [&](const std::string& stem) {

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <atomic>
+#include <future>
 #include <mutex>
 
 #include "dictionary/Hunspell.h"
@@ -398,6 +399,28 @@ class BaseFormDictionary final : public Dictionary {
  public:
   BaseFormDictionary(std::unique_ptr<Dictionary> inner, const QString& language)
       : inner_(std::move(inner)), language_(language), english_(forms::isEnglish(language)) {}
+  ~BaseFormDictionary() override {
+    std::lock_guard lock(prepareMutex_);
+    // A load never started (deferred and not yet asked for) is not started now.
+    if (prepared_.valid() && prepared_.wait_for(std::chrono::seconds(0)) != std::future_status::deferred) prepared_.wait();
+  }
+
+  // Loading the spelling dictionary takes a few tens of milliseconds. It starts at the first
+  // miss, or earlier and in the background when a caller expects many words.
+  void prepare(bool background) const {
+    std::lock_guard lock(prepareMutex_);
+    if (prepared_.valid()) return;
+    auto load = [this] {
+      stemmer_ = HunspellStemmer::forLanguage(language_.isEmpty() ? QStringLiteral("en") : language_);
+      buildAccentIndex();
+    };
+    const auto policy = background ? std::launch::async | std::launch::deferred : std::launch::deferred;
+    prepared_ = std::async(policy, load).share();
+  }
+  bool prepared() const {
+    std::lock_guard lock(prepareMutex_);
+    return prepared_.valid() && prepared_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
 
   QString shortName() const override { return inner_->shortName(); }
   QString formatName() const override { return inner_->formatName(); }
@@ -447,32 +470,44 @@ class BaseFormDictionary final : public Dictionary {
     bool firstOnly;  // guesses: only the first that is a headword
   };
 
+  void waitUntilPrepared() const {
+    prepare(false);
+    std::shared_future<void> ready;
+    {
+      std::lock_guard lock(prepareMutex_);
+      ready = prepared_;
+    }
+    ready.wait();
+  }
+
   std::shared_ptr<HunspellStemmer> stemmer() const {
-    std::call_once(stemmerOnce_, [this] { stemmer_ = HunspellStemmer::forLanguage(language_.isEmpty() ? QStringLiteral("en") : language_); });
+    waitUntilPrepared();
     return stemmer_;
   }
 
-  // Accented headwords by their folded lower-case form, made on first need.
   const QHash<QString, QStringList>& accented() const {
-    std::call_once(accentOnce_, [this] {
-      inner_->forEachHeadword([this](std::string_view bytes) {
-        bool plain = true;
-        for (const char c : bytes) {
-          if (static_cast<unsigned char>(c) >= 0x80) {
-            plain = false;
-            break;
-          }
-        }
-        if (plain) return;
-        const QString headword = decodeText(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-        const QString lower = headword.toLower();
-        const QString folded = forms::foldAccents(lower);
-        if (folded == lower) return;
-        QStringList& list = accented_[folded];
-        if (!list.contains(headword)) list.append(headword);
-      });
-    });
+    waitUntilPrepared();
     return accented_;
+  }
+
+  // Accented headwords by their folded lower-case form.
+  void buildAccentIndex() const {
+    inner_->forEachHeadword([this](std::string_view bytes) {
+      bool plain = true;
+      for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          plain = false;
+          break;
+        }
+      }
+      if (plain) return;
+      const QString headword = decodeText(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+      const QString lower = headword.toLower();
+      const QString folded = forms::foldAccents(lower);
+      if (folded == lower) return;
+      QStringList& list = accented_[folded];
+      if (!list.contains(headword)) list.append(headword);
+    });
   }
 
   QStringList accentAlternatives(const QString& form) const {
@@ -549,7 +584,8 @@ class BaseFormDictionary final : public Dictionary {
   std::unique_ptr<Dictionary> inner_;
   QString language_;
   bool english_;
-  mutable std::once_flag stemmerOnce_, accentOnce_;
+  mutable std::mutex prepareMutex_;
+  mutable std::shared_future<void> prepared_;  // sets the two below
   mutable std::shared_ptr<HunspellStemmer> stemmer_;
   mutable QHash<QString, QStringList> accented_;
   mutable std::mutex cacheMutex_;
@@ -561,6 +597,15 @@ class BaseFormDictionary final : public Dictionary {
 std::unique_ptr<Dictionary> withBaseForms(std::unique_ptr<Dictionary> dictionary, const QString& language) {
   if (!dictionary) return nullptr;
   return std::make_unique<BaseFormDictionary>(std::move(dictionary), language);
+}
+
+void prepareBaseForms(const Dictionary& dictionary) {
+  if (const auto* wrapped = dynamic_cast<const BaseFormDictionary*>(&dictionary)) wrapped->prepare(true);
+}
+
+bool baseFormsPrepared(const Dictionary& dictionary) {
+  const auto* wrapped = dynamic_cast<const BaseFormDictionary*>(&dictionary);
+  return !wrapped || wrapped->prepared();
 }
 
 Lookup lookUp(const Dictionary& dictionary, QStringView word, bool baseForms) {

@@ -43,6 +43,12 @@ std::unique_ptr<Dictionary> withBaseForms(std::unique_ptr<Dictionary> dictionary
 // allow; otherwise only the word's own entries.
 Lookup lookUp(const Dictionary& dictionary, QStringView word, bool baseForms = true);
 
+// Starts loading what base forms need (the spelling dictionary, the accent index) in the
+// background, for a caller about to look up many words; otherwise the first miss loads it.
+void prepareBaseForms(const Dictionary& dictionary);
+// True once that is loaded (and for a dictionary without base forms): a miss will not wait.
+bool baseFormsPrepared(const Dictionary& dictionary);
+
 // The language a dictionary file declares: a StarDict .ifo's "lang" ("en", "de-en": the
 // first tag), a FreeDict-style dictd name ("deu-eng.index": the first ISO 639 code), else "en".
 QString languageFromMetadata(const QString& dictionaryFile);

@@ -49,6 +49,14 @@ TEST(DefineCommand, BaseFormsExactAndHeadwords) {
   EXPECT_EQ(used, (QStringList{"CATS=cat", "mice=mouse", "leaves=leaf+leave", "running=running", "ran=run",
                                "cats=cat", "cats=cat", "zzz="}));
 
+  // A long text (its misses are held while the spelling dictionary loads) gives the same
+  // answers in the same order, and the same text as the short runs word for word.
+  const QByteArray longText = (text + ' ').repeated(40);
+  const QStringList longLines = define({"--json"}, longText).trimmed().split('\n');
+  ASSERT_EQ(longLines.size(), 8 * 40);
+  for (int i = 0; i < longLines.size(); ++i) ASSERT_EQ(longLines[i], lines[i % 8]) << i;
+  EXPECT_EQ(define({}, longText), define({}, text).repeated(40));
+
   const QStringList exact = define({"--exact", "--json"}, text).trimmed().split('\n');
   ASSERT_EQ(exact.size(), 8);
   QStringList defined;
