@@ -25,7 +25,7 @@ class Dictionary {
 
   // Calls `visit` with every headword (and synonym) as stored, in no set order: for indexes
   // built beside the dictionary, such as its accented headwords.
-  virtual void forEachHeadword(const std::function<void(std::string_view)>& visit) const = 0;
+  virtual void forEachHeadword(const std::function<void(std::string_view)>& visit) const { (void)visit; }
 };
 
 // Opens a dictionary. Each path is opened once per process and kept: a second call with the

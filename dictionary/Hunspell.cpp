@@ -33,7 +33,11 @@ QStringList candidateNames(const QString& language) {
     if (c < u'a' || c > u'z') return {};
   }
   QStringList names;
-  if (tag.contains(QLatin1Char('_'))) names.append(base + QLatin1Char('_') + tag.section(QLatin1Char('_'), 1, 1).toUpper());
+  // The tag comes from a dictionary's Info.plist: only letters and digits reach a file name.
+  const QString region = tag.section(QLatin1Char('_'), 1, 1).toUpper();
+  bool plainRegion = !region.isEmpty() && region.size() <= 8;
+  for (const QChar c : region) plainRegion = plainRegion && ((c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9'));
+  if (plainRegion) names.append(base + QLatin1Char('_') + region);
   const QLocale locale(base);
   if (locale.language() != QLocale::C && locale.name().startsWith(base + QLatin1Char('_'))) names.append(locale.name());
   names.append(base);

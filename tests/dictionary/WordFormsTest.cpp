@@ -69,6 +69,23 @@ QList<std::pair<QString, QString>> formTable() {
   return rows;
 }
 
+// Points Hunspell's dictionary search at other folders for the life of the object.
+class SpellingFolders {
+ public:
+  explicit SpellingFolders(const QString& folders)
+      : had_(qEnvironmentVariableIsSet("DICPATH")), saved_(qgetenv("DICPATH")) {
+    qputenv("DICPATH", folders.toUtf8());
+  }
+  ~SpellingFolders() {
+    if (had_) qputenv("DICPATH", saved_);
+    else qunsetenv("DICPATH");
+  }
+
+ private:
+  bool had_;
+  QByteArray saved_;
+};
+
 QString joined(const QStringList& list) { return list.join(QLatin1Char(',')); }
 
 std::shared_ptr<dictionary::Dictionary> installed(const char* index) {
@@ -158,9 +175,7 @@ TEST(Gcide, NoWrongBaseWhereTheSpellingKnowsBetter) {
 TEST(Gcide, RulesAloneWhenNoHunspellDictionaryIsInstalled) {
   if (!QFileInfo(QStringLiteral("/usr/share/dictd/gcide.index")).isFile()) GTEST_SKIP() << "dict-gcide is not installed";
   QTemporaryDir empty;
-  const QByteArray saved = qgetenv("DICPATH");
-  const bool had = qEnvironmentVariableIsSet("DICPATH");
-  qputenv("DICPATH", empty.path().toUtf8());
+  const SpellingFolders folders(empty.path());
   ASSERT_TRUE(dictionary::HunspellStemmer::affixFileFor(QStringLiteral("en")).isEmpty());
   const auto gcide = std::shared_ptr<dictionary::Dictionary>(dictionary::openUncached(QStringLiteral("/usr/share/dictd/gcide.index")).release());
   const std::pair<const char*, const char*> cases[] = {
@@ -176,8 +191,6 @@ TEST(Gcide, RulesAloneWhenNoHunspellDictionaryIsInstalled) {
     EXPECT_EQ(joined(found.headwords).toLower(), QString::fromLatin1(own ? word : base).toLower()) << word;
   }
   EXPECT_EQ(dictionary::HunspellStemmer::callCount(), calls);
-  if (had) qputenv("DICPATH", saved);
-  else qunsetenv("DICPATH");
 }
 
 // A small dictionary with its bundle's language.
@@ -312,6 +325,29 @@ TEST(DictionaryLanguage, ComesFromTheDictionarysOwnDescriptionElseEnglish) {
     const QString path = dir.filePath(QStringLiteral("d.ifo"));
     ASSERT_TRUE(fixtures::writeBytes(path, QByteArray("StarDict's dict ifo file\nversion=2.4.2\n") + line));
     EXPECT_EQ(dictionary::languageFromMetadata(path), QLatin1String(expected)) << line;
+  }
+}
+
+TEST(DictionaryLanguage, PicksTheHunspellDictionaryByTag) {
+  QTemporaryDir dir;
+  for (const char* name : {"en_US", "en_GB", "de_AT", "pt"}) {
+    ASSERT_TRUE(fixtures::writeBytes(dir.filePath(QStringLiteral("%1.aff").arg(QLatin1String(name))), "SET UTF-8\n"));
+    ASSERT_TRUE(fixtures::writeBytes(dir.filePath(QStringLiteral("%1.dic").arg(QLatin1String(name))), "1\nword\n"));
+  }
+  ASSERT_TRUE(fixtures::writeBytes(dir.filePath(QStringLiteral("fr_FR.aff")), "SET UTF-8\n"));  // no .dic beside it
+  ASSERT_TRUE(fixtures::writeBytes(dir.filePath(QStringLiteral("x_Y.aff")), "SET UTF-8\n"));
+  const SpellingFolders folders(QStringLiteral("/nonexistent:") + dir.path());
+  const std::pair<const char*, const char*> cases[] = {
+      {"en", "en_US"},     {"en-GB", "en_GB"}, {"EN_gb", "en_GB"}, {"en-AU", "en_US"}, {"de", "de_AT"},
+      {"de-CH", "de_AT"},  {"pt-BR", "pt"},    {"fr", ""},         {"xx", ""},         {"", ""},
+      {"en_../../x", "en_US"}, {"../en", ""}, {"x-Y", ""},
+  };
+  for (const auto& [tag, expected] : cases) {
+    const QString aff = dictionary::HunspellStemmer::affixFileFor(QString::fromLatin1(tag));
+    EXPECT_EQ(QFileInfo(aff).completeBaseName(), QLatin1String(expected)) << tag;
+    if (!aff.isEmpty()) {
+      EXPECT_EQ(QFileInfo(aff).absolutePath(), dir.path()) << tag;
+    }
   }
 }
 
