@@ -143,16 +143,17 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
 
   // A long text need not wait for the spelling dictionary to load before its first miss: the
   // misses are held, in order with what follows them, while the hits go on beside the load.
-  constexpr qsizetype kManyWords = 256, kMostHeld = 8192;
+  constexpr qsizetype kManyWords = 256, kMostHeldChars = 1 << 20;
   bool holding = !exact && words.size() >= kManyWords;
   if (holding) dictionary::prepareBaseForms(*opened);
   std::vector<std::pair<QString, QVariant>> held;  // from the first held miss on
+  qsizetype heldChars = 0;
   auto release = [&] {
     for (auto& [word, definition] : held) write(word, definition.isValid() ? definition : lookUp(word));
     held.clear();
   };
   for (const QString& word : words) {
-    holding = holding && held.size() < std::size_t(kMostHeld) && !dictionary::baseFormsPrepared(*opened);
+    holding = holding && heldChars < kMostHeldChars && !dictionary::baseFormsPrepared(*opened);
     if (!holding) {
       release();
       write(word, lookUp(word));
@@ -161,8 +162,12 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
     dictionary::setBaseFormsEnabled(false);
     QVariant definition = lookUp(word);
     dictionary::setBaseFormsEnabled(true);
-    if (held.empty() && definition.isValid()) write(word, definition);
-    else held.emplace_back(word, std::move(definition));
+    if (held.empty() && definition.isValid()) {
+      write(word, definition);
+    } else {
+      heldChars += word.size() + (definition.isValid() ? definition.toString().size() : 0);
+      held.emplace_back(word, std::move(definition));
+    }
   }
   release();
   out.write(buffer);
