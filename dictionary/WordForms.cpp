@@ -370,6 +370,9 @@ bool plausibleEnglishStem(QStringView word, QStringView stem) {
                                       QStringLiteral("er"),  QStringLiteral("ier"), QStringLiteral("st"),
                                       QStringLiteral("est"), QStringLiteral("iest")};
   if (!stemTails.contains(stemTail) || !endings.contains(wordTail)) return false;
+  // A doubled consonant before the ending comes from the stem's own last letter, never from one
+  // before a dropped e: "stepping" is "step", not "steppe".
+  if (stemTail == QLatin1String("e") && common >= 2 && s[common - 1] == s[common - 2] && !isVowel(s[common - 1])) return false;
   for (const char* suffix : kVowelSuffixes) {
     if (w == s + QLatin1String(suffix) && doublesBeforeSuffix(s)) return false;
   }

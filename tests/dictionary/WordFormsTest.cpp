@@ -156,6 +156,8 @@ TEST(Gcide, NoWrongBaseWhereTheSpellingKnowsBetter) {
       {"hoped", "hope", "hop"}, {"cared", "care", "car"}, {"caring", "care", "car"}, {"used", "use", "us"},
       {"bred", "breed", "br"},  {"rivers", "river", "riv"}, {"was", "be", "wa"},      {"unkindly", "", "kind"},
       {"planed", "plane", "plan"}, {"modifications", "modification", "modify"}, {"his", "", "hi"},
+      {"stepping", "step", "steppe"}, {"things", "thing", "the"}, {"onions", "onion", "one"},
+      {"depends", "depend", "pend"},
   };
   for (const auto& c : cases) {
     for (const auto& dictionary : {gcide, wordnet}) {
@@ -291,6 +293,7 @@ TEST(WordFormRules, SuffixRulesAndStemChecks) {
       {"hoped", "hop", false},           {"cared", "car", false},     {"bred", "br", false},
       {"modifications", "modify", false}, {"rivers", "riv", false},   {"stopping", "stop", true},
       {"cities", "city", true},          {"dying", "die", true},       {"happiness", "happy", false},
+      {"stepping", "steppe", false},     {"stepping", "step", true},   {"onions", "one", false},
       {"unkind", "kind", false},         {"rereturn", "return", false}, {"visited", "visit", true},
       {"CONDITIONS", "condition", true}, {"cats", "cats", false},
   };
