@@ -275,6 +275,9 @@ constexpr const char* kVowelSuffixes[] = {"ed", "ing", "er", "est"};
 namespace forms {
 
 QString foldAccents(QStringView word) {
+  bool ascii = true;
+  for (const QChar c : word) ascii = ascii && c.unicode() < 0x80;
+  if (ascii) return word.toString();  // nothing to fold, and no normalisation to pay for
   const QString decomposed = word.toString().normalized(QString::NormalizationForm_D);
   QString kept;
   kept.reserve(decomposed.size());
@@ -517,7 +520,9 @@ class BaseFormDictionary final : public Dictionary {
     QStringList alternatives;
     const QString folded = forms::foldAccents(form);
     if (folded != form) alternatives.append(folded);
-    for (const QString& headword : accented().value(forms::foldAccents(form.toLower()))) {
+    const QHash<QString, QStringList>& index = accented();
+    if (index.isEmpty()) return alternatives;
+    for (const QString& headword : index.value(folded.toLower())) {
       if (headword != form && !alternatives.contains(headword)) alternatives.append(headword);
     }
     return alternatives;
