@@ -326,8 +326,8 @@ QStringList ruleBases(QStringView word) {
   if (ends("men") && n > 4) add(word.chopped(3), QLatin1StringView("man"), 3);
   if (ends("zzes")) add(word.chopped(3), {}, 2);  // quizzes
   if (ends("ses") || ends("xes") || ends("zes") || ends("ches") || ends("shes")) add(word.chopped(2), {}, 2);
-  else if (ends("oes")) add(word.chopped(2), {}, 2);  // heroes, goes
   if (ends("s") && !ends("ss") && !ends("us") && !ends("is") && n > 2) add(word.chopped(1), {}, 2);
+  if (ends("es") && n > 3) add(word.chopped(2), {}, 2);  // heroes, echoes
 
   // -ed, -ing, -er, -est: the plain stem unless it would have doubled its consonant, then the
   // doubled consonant undone, then the final e restored, then y for i.
