@@ -4,10 +4,15 @@
 //   exec -- COMMAND...           wall time and peak memory of a child process
 //   stardict PATH OUTDIR         a StarDict copy of a dictionary, for sdcv
 //   words FILE                   the words of a text, one a line, as the lookup cuts them
+//   forms PATH FILE [LIST]       the share of a text's words defined, by their own entries and
+//                                with base forms; LIST gets each distinct word defined from
+//                                another headword, with where that came from
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QDir>
 #include <QFile>
+#include <QMap>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QUrl>
@@ -26,6 +31,7 @@
 #include "bench/Measure.h"
 #include "bench/StarDictExport.h"
 #include "dictionary/Dictionary.h"
+#include "dictionary/WordForms.h"
 #include "platform/Places.h"
 #include "platform/automator/Workflow.h"
 
@@ -116,6 +122,47 @@ int execCommand(const QStringList& command) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
 }
 
+int formsCommand(const QString& path, const QString& textPath, const QString& listPath) {
+  QFile text(textPath);
+  QString error;
+  auto dictionary = dictionary::open(path, &error);
+  if (!dictionary || !text.open(QIODevice::ReadOnly)) {
+    std::fprintf(stderr, "cannot open %s or %s: %s\n", qPrintable(path), qPrintable(textPath), qPrintable(error));
+    return 1;
+  }
+  const QStringList words = wordsOfQuery(QString::fromUtf8(text.readAll()));
+  QFile list(listPath);
+  if (!listPath.isEmpty() && !list.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 1;
+  qsizetype own = 0, defined = 0;
+  QMap<QString, qsizetype> bySource;
+  QSet<QString> listed;
+  for (const QString& word : words) {
+    own += dictionary::lookUp(*dictionary, word, false).definition.has_value();
+    const dictionary::Lookup found = dictionary::lookUp(*dictionary, word);
+    if (!found.definition) continue;
+    ++defined;
+    const auto source = found.sources.value(0, dictionary::FormSource::Exact);
+    ++bySource[QString::fromLatin1(dictionary::formSourceName(source))];
+    if (source != dictionary::FormSource::Exact && list.isOpen() && !listed.contains(word)) {
+      listed.insert(word);
+      QStringList used;
+      for (qsizetype i = 0; i < found.headwords.size(); ++i) {
+        used << found.headwords[i] + QLatin1Char('(') + QLatin1String(dictionary::formSourceName(found.sources[i])) + QLatin1Char(')');
+      }
+      list.write((word + QLatin1Char('\t') + used.join(QLatin1Char(' ')) + QLatin1Char('\n')).toUtf8());
+    }
+  }
+  const double total = words.isEmpty() ? 1.0 : double(words.size());
+  std::printf("words=%lld own=%lld own_share=%.2f%% defined=%lld defined_share=%.2f%%", static_cast<long long>(words.size()),
+              static_cast<long long>(own), 100.0 * double(own) / total, static_cast<long long>(defined),
+              100.0 * double(defined) / total);
+  for (auto it = bySource.constBegin(); it != bySource.constEnd(); ++it) {
+    std::printf(" %s=%lld", qPrintable(it.key()), static_cast<long long>(it.value()));
+  }
+  std::printf("\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -129,6 +176,7 @@ int main(int argc, char* argv[]) {
     for (const QString& word : readWords(args[1])) std::printf("%s\n", word.toUtf8().constData());
     return 0;
   }
+  if (mode == "forms" && (args.size() == 3 || args.size() == 4)) return formsCommand(args[1], args[2], args.value(3));
   if (mode == "stardict" && args.size() == 3) return exportStarDict(args[1], args[2]) ? 0 : 1;
   std::fprintf(stderr, "usage: vocabulon-bench open PATH | lookup BUNDLE WORDS | exec -- CMD... | stardict INDEX OUTDIR\n");
   return 2;

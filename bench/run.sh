@@ -37,6 +37,14 @@ for name in wn gcide; do
   printf '%-6s open %s ms, %s\n' "$name" "$(median_of_runs "$path")" "$("$bench" open "$path" | grep -o 'entries=.*')"
 done
 
+echo "== Words of $text defined: by their own entries (before base forms) and with base forms"
+for name in wn gcide; do
+  "$bench" forms "${!name}" "$text" "$work/$name-forms.txt" | awk -v name="$name" '{
+    for (i = 1; i <= NF; i++) { split($i, kv, "="); v[kv[1]] = kv[2] }
+    printf "%-6s before %s, after %s (of %s words; from other headwords: hunspell %d, irregular %d, rule %d, accent %d)\n",
+      name, v["own_share"], v["defined_share"], v["words"], v["hunspell"], v["irregular"], v["rule"], v["accent"] }'
+done
+
 echo "== Per-word lookup, warm, words of $text"
 for name in wn gcide; do
   echo "-- $name"
@@ -57,14 +65,21 @@ for spec in "wn 2000 3" "gcide 2000 3" "gcide 10000 1"; do
   printf '%-6s %s\n' "$name" "$("${window_bench[@]}" "$(basename "${!name}" .dictionary)" "$text" "$count" "$runs" 2>/dev/null)"
 done
 
-echo "== End to end: vocabulon define on $words words"
+echo "== End to end: vocabulon define on $words words (median of 5; --exact: without base forms)"
+median_run() {  # the run of median time of 5: "seconds=... peak_mib=..."
+  for _ in 1 2 3 4 5; do "$bench" exec -- sh -c "$1"; done | sort -t= -k2 -n | sed -n 3p
+}
 for name in wn gcide; do
   title=$(basename "${!name}" .dictionary)
-  result=$("$bench" exec -- sh -c "\"$vocabulon\" define -d \"$title\" - < \"$text\"")
-  seconds=$(echo "$result" | field seconds)
-  printf '%-6s %s s, %.0f words/s, peak %s MiB\n' "$name" "$seconds" \
-    "$(calc "$words / $seconds")" "$(echo "$result" | field peak_mib)"
-  eval "${name}_ours=$seconds"
+  for mode in exact forms; do
+    option=""; [ "$mode" = exact ] && option="--exact"
+    result=$(median_run "\"$vocabulon\" define $option -d \"$title\" - < \"$text\"")
+    seconds=$(echo "$result" | field seconds)
+    printf '%-6s %-5s %s s, %.0f words/s, peak %s MiB\n' "$name" "$mode" "$seconds" \
+      "$(calc "$words / $seconds")" "$(echo "$result" | field peak_mib)"
+    eval "${name}_${mode}=$seconds"
+  done
+  eval "${name}_ours=\$${name}_forms"
 done
 
 if command -v sdcv >/dev/null; then
@@ -74,8 +89,8 @@ if command -v sdcv >/dev/null; then
   "$bench" words "$text" > "$work/words.txt"
   result=$("$bench" exec -- sh -c "xargs -a \"$work/words.txt\" -d '\n' sdcv -n -e --data-dir \"$work/stardict\" >/dev/null")
   seconds=$(echo "$result" | field seconds)
-  printf 'sdcv   %s s, %.0f words/s; vocabulon is %.1f times as fast on WordNet\n' "$seconds" \
-    "$(calc "$words / $seconds")" "$(calc "$seconds / $wn_ours")"
+  printf 'sdcv   %s s, %.0f words/s; vocabulon is %.1f times as fast on WordNet (%.1f times with --exact)\n' "$seconds" \
+    "$(calc "$words / $seconds")" "$(calc "$seconds / $wn_ours")" "$(calc "$seconds / $wn_exact")"
 fi
 
 if command -v dictd >/dev/null && command -v dict >/dev/null; then

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include "app/core/MultiWordLookup.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Import.h"
+#include "dictionary/WordForms.h"
 #include "platform/Places.h"
 #include "platform/automator/Workflow.h"
 #include "platform/cocoa/UserDefaults.h"
@@ -21,7 +23,7 @@ namespace cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vocabulon define [-d NAME] [--sort] [--json] [TEXT... | -]\n"
+    "usage: vocabulon define [-d NAME] [--sort] [--exact] [--json] [TEXT... | -]\n"
     "       vocabulon dictionaries\n"
     "       vocabulon import [PATH...]\n"
     "       vocabulon lookup-selection [TEXT... | -]\n"
@@ -47,7 +49,7 @@ QString defaultDictionaryName() {
 
 int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevice& in) {
   QString dictionaryName;
-  bool sort = false, json = false, fromInput = false;
+  bool sort = false, json = false, exact = false, fromInput = false;
   QStringList texts;
   for (qsizetype i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
@@ -64,6 +66,8 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
       sort = true;
     } else if (argument == QLatin1String("--json")) {
       json = true;
+    } else if (argument == QLatin1String("--exact")) {
+      exact = true;
     } else if (argument == QLatin1String("-")) {
       fromInput = true;
     } else if (argument.startsWith('-') && argument.size() > 1) {
@@ -82,9 +86,10 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   }
   const QString bundlePath = places::hostPath(dictionaryParameterValue(dictionaryName));
   QString problem;
+  std::shared_ptr<const dictionary::Dictionary> opened;
   if (!QFileInfo::exists(bundlePath)) {
     problem = QStringLiteral("no such dictionary (%1)").arg(bundlePath);
-  } else if (!dictionary::open(bundlePath, &problem)) {
+  } else if (!(opened = dictionary::open(bundlePath, &problem))) {
     if (problem.isEmpty()) problem = QStringLiteral("unreadable");
   } else {
     problem.clear();
@@ -112,22 +117,25 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
     return 1;
   }
 
+  // The workflow's action looks words up in this process: the switch reaches it.
+  dictionary::setBaseFormsEnabled(!exact);
+
   QStringList words;
   for (const QString& text : texts) words += wordsOfQuery(text);
   if (sort) SortStringsLikeFinder(words);
 
   QByteArray buffer;
-  for (const QString& word : words) {
-    const QVariant definition = Workflow::runWorkflowAtURL(workflowUrl, QVariantList{word}, nullptr);
-    if (!definition.isValid() && !Workflow::canRunWorkflowAtURL(workflowUrl, &error)) {
-      out.write(buffer);
-      print(err, QStringLiteral("vocabulon: cannot read the lookup workflow: %1\n").arg(error));
-      return 1;
-    }
+  auto write = [&](const QString& word, const QVariant& definition) {
     if (json) {
+      // The headwords come from the service the action used; a repeated miss costs a cache look-up.
+      QJsonArray headwords;
+      if (definition.isValid()) {
+        for (const QString& headword : dictionary::lookUp(*opened, word, !exact).headwords) headwords.append(headword);
+      }
       QJsonObject object{{QStringLiteral("word"), word},
                          {QStringLiteral("definition"),
-                          definition.isValid() ? QJsonValue(definition.toString()) : QJsonValue()}};
+                          definition.isValid() ? QJsonValue(definition.toString()) : QJsonValue()},
+                         {QStringLiteral("headwords"), headwords}};
       buffer += QJsonDocument(object).toJson(QJsonDocument::Compact);
       buffer += '\n';
     } else {
@@ -137,7 +145,51 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
       out.write(buffer);
       buffer.clear();
     }
+  };
+  // A workflow that became unreadable mid-run would answer "no definition" for every word left.
+  bool workflowLost = false;
+  auto lookUp = [&](const QString& word) {
+    QVariant definition = Workflow::runWorkflowAtURL(workflowUrl, QVariantList{word}, nullptr);
+    if (!definition.isValid() && !workflowLost) workflowLost = !Workflow::canRunWorkflowAtURL(workflowUrl, &error);
+    return definition;
+  };
+  auto failLost = [&] {
+    out.write(buffer);
+    print(err, QStringLiteral("vocabulon: cannot read the lookup workflow: %1\n").arg(error));
+    return 1;
+  };
+
+  // A long text need not wait for the spelling dictionary to load before its first miss: the
+  // misses are held, in order with what follows them, while the hits go on beside the load.
+  constexpr qsizetype kManyWords = 256, kMostHeldChars = 1 << 20;
+  bool holding = !exact && words.size() >= kManyWords;
+  if (holding) dictionary::prepareBaseForms(*opened);
+  std::vector<std::pair<QString, QVariant>> held;  // from the first held miss on
+  qsizetype heldChars = 0;
+  auto release = [&] {
+    for (auto& [word, definition] : held) write(word, definition.isValid() ? definition : lookUp(word));
+    held.clear();
+  };
+  for (const QString& word : words) {
+    holding = holding && heldChars < kMostHeldChars && !dictionary::baseFormsPrepared(*opened);
+    if (!holding) {
+      release();
+      write(word, lookUp(word));
+      if (workflowLost) return failLost();
+      continue;
+    }
+    dictionary::setBaseFormsEnabled(false);
+    QVariant definition = lookUp(word);
+    dictionary::setBaseFormsEnabled(true);
+    if (held.empty() && definition.isValid()) {
+      write(word, definition);
+    } else {
+      heldChars += word.size() + (definition.isValid() ? definition.toString().size() : 0);
+      held.emplace_back(word, std::move(definition));
+    }
   }
+  release();
+  if (workflowLost) return failLost();
   out.write(buffer);
   return 0;
 }

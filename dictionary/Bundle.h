@@ -5,7 +5,8 @@
 // Info.plist keys: "CFBundleName" (the dictionary's short name), "VocabulonDictionaryFormat"
 // ("dictd" or "StarDict") and "VocabulonDictionaryFiles" (the names of the data files in the
 // folder: dictd's .index and .dict or .dict.dz; StarDict's .ifo, .idx or .idx.gz, optional
-// .syn, .dict or .dict.dz).
+// .syn, .dict or .dict.dz). "VocabulonDictionaryLanguage" (a language tag such as "en"; English
+// when absent) chooses the spelling dictionary that finds the base forms of inflected words.
 //
 // A bundle whose data is compressed may also hold an uncompressed copy of it, made at
 // import so that lookups need not inflate anything. "VocabulonPreparedData" records it:
@@ -31,6 +32,7 @@ inline constexpr char kInfoPlistName[] = "Info.plist";
 inline constexpr char kBundleNameKey[] = "CFBundleName";
 inline constexpr char kBundleFormatKey[] = "VocabulonDictionaryFormat";
 inline constexpr char kBundleFilesKey[] = "VocabulonDictionaryFiles";
+inline constexpr char kBundleLanguageKey[] = "VocabulonDictionaryLanguage";
 inline constexpr char kBundlePreparedKey[] = "VocabulonPreparedData";
 inline constexpr char kBundlePreparedIndexKey[] = "VocabulonPreparedIndex";
 inline constexpr char kDictdFormat[] = "dictd";
@@ -52,6 +54,7 @@ struct BundleInfo {
   QStringList files;
   std::optional<PreparedData> prepared = std::nullopt;
   std::optional<PreparedData> preparedIndex = std::nullopt;
+  QString language = QString();  // empty: English
 };
 
 // Reads a bundle's Info.plist. Nothing and a message when it is missing or incomplete, names

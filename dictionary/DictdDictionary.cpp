@@ -311,4 +311,8 @@ std::optional<QString> DictdDictionary::define(QStringView word, QString* error)
   return result;
 }
 
+void DictdDictionary::forEachHeadword(const std::function<void(std::string_view)>& visit) const {
+  for (const std::uint32_t line : lines_) visit(headword(line));
+}
+
 }  // namespace dictionary

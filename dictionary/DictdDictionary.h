@@ -42,6 +42,7 @@ class DictdDictionary final : public Dictionary {
   QString formatName() const override { return QStringLiteral("dictd"); }
   qsizetype entryCount() const override { return qsizetype(lines_.size()); }
   std::optional<QString> define(QStringView word, QString* error = nullptr) const override;
+  void forEachHeadword(const std::function<void(std::string_view)>& visit) const override;
 
   const dictd::KeyRules& rules() const { return rules_; }
   QString url() const { return url_; }

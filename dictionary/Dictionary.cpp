@@ -10,6 +10,7 @@
 #include "dictionary/DictdDictionary.h"
 #include "dictionary/FileStamp.h"
 #include "dictionary/StarDictDictionary.h"
+#include "dictionary/WordForms.h"
 #include "platform/cf/PropertyList.h"
 
 namespace dictionary {
@@ -73,16 +74,21 @@ std::unique_ptr<Dictionary> openPath(const QString& path, QString* error, QStrin
     if (error) *error = QStringLiteral("%1: no such file or folder").arg(path);
     return nullptr;
   }
-  if (info.isDir()) return openBundle(path, error, usedFiles);
+  if (info.isDir()) {
+    std::unique_ptr<Dictionary> opened = openBundle(path, error, usedFiles);
+    if (!opened) return nullptr;
+    const std::optional<BundleInfo> bundle = readBundleInfo(path);
+    return withBaseForms(std::move(opened), bundle ? bundle->language : QString());
+  }
   if (path.endsWith(QLatin1String(".index"))) {
     const QString data = DictdDictionary::dataPathFor(path);
     if (usedFiles) *usedFiles = QStringList{path, data};
-    return DictdDictionary::open(path, data, error);
+    return withBaseForms(DictdDictionary::open(path, data, error), languageFromMetadata(path));
   }
   if (path.endsWith(QLatin1String(".ifo"))) {
     const StarDictFiles files = StarDictDictionary::filesFor(path);
     if (usedFiles) *usedFiles = QStringList{files.ifo, files.idx, files.syn, files.dict};
-    return StarDictDictionary::open(files, error);
+    return withBaseForms(StarDictDictionary::open(files, error), languageFromMetadata(path));
   }
   if (error) {
     *error = QStringLiteral("%1: not a dictionary (a %2 bundle, a dictd .index or a StarDict .ifo)")
@@ -125,6 +131,7 @@ std::optional<BundleInfo> readBundleInfo(const QString& bundlePath, QString* err
   }
   info.prepared = readPrepared(map.value(QLatin1String(kBundlePreparedKey)));
   info.preparedIndex = readPrepared(map.value(QLatin1String(kBundlePreparedIndexKey)));
+  info.language = map.value(QLatin1String(kBundleLanguageKey)).toString();
   return info;
 }
 
@@ -135,6 +142,7 @@ bool writeBundleInfo(const QString& bundlePath, const BundleInfo& info, QString*
   map.insert(QLatin1String(kBundleFilesKey), QVariant(info.files));
   if (info.prepared) map.insert(QLatin1String(kBundlePreparedKey), preparedMap(*info.prepared));
   if (info.preparedIndex) map.insert(QLatin1String(kBundlePreparedIndexKey), preparedMap(*info.preparedIndex));
+  if (!info.language.isEmpty()) map.insert(QLatin1String(kBundleLanguageKey), info.language);
   return plist::writeFile(bundlePath + QLatin1Char('/') + QLatin1String(kInfoPlistName), map, error);
 }
 

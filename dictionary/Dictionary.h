@@ -3,8 +3,10 @@
 // dictionary bundle ("Name.dictionary"), a dictd ".index" or a StarDict ".ifo".
 #include <QString>
 #include <QStringView>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 namespace dictionary {
 
@@ -20,6 +22,10 @@ class Dictionary {
   // word as given first, then the dictionary's own case folding. Nothing when the word has no
   // entry; nothing and a message in *error when the data it needs is damaged.
   virtual std::optional<QString> define(QStringView word, QString* error = nullptr) const = 0;
+
+  // Calls `visit` with every headword (and synonym) as stored, in no set order: for indexes
+  // built beside the dictionary, such as its accented headwords.
+  virtual void forEachHeadword(const std::function<void(std::string_view)>& visit) const { (void)visit; }
 };
 
 // Opens a dictionary. Each path is opened once per process and kept: a second call with the

@@ -14,6 +14,7 @@
 #include "dictionary/DictdDictionary.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/StarDictDictionary.h"
+#include "dictionary/WordForms.h"
 
 namespace dictionary {
 namespace {
@@ -104,6 +105,7 @@ class Importer {
     QFile::setPermissions(building.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
     BundleInfo info{shortName, format, {}};
+    info.language = languageFromMetadata(source);
     for (const QString& file : files) {
       const QFileInfo fileInfo(file);
       const QString link = building.path() + QLatin1Char('/') + fileInfo.fileName();

@@ -258,4 +258,9 @@ std::optional<QString> StarDictDictionary::define(QStringView word, QString* err
   return result;
 }
 
+void StarDictDictionary::forEachHeadword(const std::function<void(std::string_view)>& visit) const {
+  for (std::uint32_t entry = 0; entry < entries_.size(); ++entry) visit(headword(entry));
+  for (std::uint32_t entry = 0; entry < synonyms_.size(); ++entry) visit(synonym(entry));
+}
+
 }  // namespace dictionary

@@ -47,6 +47,7 @@ class StarDictDictionary final : public Dictionary {
   // entry when several share a headword, it tries synonyms before headwords and matches them
   // case-insensitively, and with -e it does not fall back to other case forms at all.
   std::optional<QString> define(QStringView word, QString* error = nullptr) const override;
+  void forEachHeadword(const std::function<void(std::string_view)>& visit) const override;
 
   const stardict::Info& info() const { return info_; }
   bool indexWasSorted() const { return idxOrder_.empty(); }

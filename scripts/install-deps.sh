@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-webengine-dev
   qt6-image-formats-plugins
   zlib1g-dev libicu-dev
+  libhunspell-dev hunspell-en-us
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
   unrtf libplist-utils
