@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QVBoxLayout>
@@ -32,26 +31,6 @@ void wire(QAction* action, const char* selector) {
   QObject::connect(action, &QAction::triggered, action,
                    [action, selector] { Application::shared().sendAction(selector, action); });
 }
-
-// Tells the controller when the query view loses the focus to another control: the end of
-// editing. Leaving the window, or opening a menu, does not end it.
-class EndOfEditingFilter : public QObject {
- public:
-  EndOfEditingFilter(LexoraAppDelegate* controller, QObject* parent) : QObject(parent), controller_(controller) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusOut && controller_) {
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-        controller_->textDidEndEditing(parent());
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  QPointer<LexoraAppDelegate> controller_;
-};
 
 // Saves the window's size and place when it closes.
 class GeometryKeeper : public QObject {
@@ -112,7 +91,6 @@ LexoraAppDelegate* loadMainInterface() {
   controller->frameLoadSpinner = webUi.frameLoadSpinner;
   controller->frameLoadTextField = webUi.frameLoadTextField;
   controller->includeRemoveSubmenusInRecentMenuButton = preferencesUi.includeRemoveSubmenusInRecentMenuButton;
-  mainUi.query_textView->installEventFilter(new EndOfEditingFilter(controller, mainUi.query_textView));
 
   // The controller is the web view's load delegate. Qt WebEngine reports loads of the main
   // frame only, and no single resource, so each callback takes the nearest signal:
@@ -145,6 +123,11 @@ LexoraAppDelegate* loadMainInterface() {
   wire(mainUi.websiteAction, "goToWebsite");
   wire(mainUi.storeAction, "goToMAS");
   wire(mainUi.helpAction, "openHelpURL");
+  mainUi.helpMenu->addSeparator();
+  QAction* aboutAction = mainUi.helpMenu->addAction(QStringLiteral("&About Vocabulon"));
+  aboutAction->setObjectName(QStringLiteral("aboutAction"));
+  aboutAction->setMenuRole(QAction::AboutRole);
+  wire(aboutAction, "orderFrontStandardAboutPanel");
   QObject::connect(mainUi.quitAction, &QAction::triggered, [] { Application::shared().terminate(); });
   QObject::connect(mainUi.preferencesAction, &QAction::triggered, preferences, [preferences] {
     preferences->show();
