@@ -8,11 +8,10 @@
 #include <QSplitter>
 #include <QTextBoundaryFinder>
 
-#include "app/core/MultiWordLookup.h"
-#include "platform/cocoa/Bundle.h"
-
 #include "app/LexoraAppDelegate.h"
+#include "app/core/MultiWordLookup.h"
 #include "platform/cocoa/Application.h"
+#include "platform/cocoa/Bundle.h"
 #include "platform/cocoa/PopUpButton.h"
 #include "platform/cocoa/UserDefaults.h"
 

@@ -50,7 +50,8 @@ void LexoraAppDelegate::saveButtonClicked(QObject*) {
   // Written atomically: a failure leaves what was there untouched, and the status line says why.
   QString error;
   if (result_textView && !writeRTFDPackage(*result_textView->document(), panel.filename(), &error))
-    setStatus(QStringLiteral("Could not save \u201C%1\u201D: %2").arg(QFileInfo(panel.filename()).fileName(), error));
+    setStatus(QStringLiteral("Could not save \u201C%1\u201D: %2")
+                  .arg(QFileInfo(panel.filename()).fileName(), error));
 }
 
 OSStatus PutStringOnClipboard(CFStringRef text) {
