@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,26 +39,6 @@ void wire(QAction* action, const char* selector) {
   QObject::connect(action, &QAction::triggered, action,
                    [action, selector] { Application::shared().sendAction(selector, action); });
 }
-
-// Tells the controller when the query view loses the focus to another control: the end of
-// editing. Leaving the window, or opening a menu, does not end it.
-class EndOfEditingFilter : public QObject {
- public:
-  EndOfEditingFilter(LexoraAppDelegate* controller, QObject* parent) : QObject(parent), controller_(controller) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusOut && controller_) {
-      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-      if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
-        controller_->textDidEndEditing(parent());
-    }
-    return QObject::eventFilter(watched, event);
-  }
-
- private:
-  QPointer<LexoraAppDelegate> controller_;
-};
 
 // Saves the window's size and place when it closes.
 class GeometryKeeper : public QObject {
@@ -330,7 +309,6 @@ LexoraAppDelegate* loadMainInterface() {
   // Escape stops a lookup only while one runs (the Stop button is enabled just as long);
   // otherwise it is free for the find bar.
   mainUi.stopButton->installEventFilter(new EnabledFollower(mainUi.stopAction, mainUi.stopButton));
-  mainUi.query_textView->installEventFilter(new EndOfEditingFilter(controller, mainUi.query_textView));
 
   // The controller is the web view's load delegate. Qt WebEngine reports loads of the main
   // frame only, and no single resource, so each callback takes the nearest signal:
@@ -365,6 +343,11 @@ LexoraAppDelegate* loadMainInterface() {
   wire(mainUi.websiteAction, "goToWebsite");
   wire(mainUi.storeAction, "goToMAS");
   wire(mainUi.helpAction, "openHelpURL");
+  mainUi.helpMenu->addSeparator();
+  QAction* aboutAction = mainUi.helpMenu->addAction(QStringLiteral("&About Vocabulon"));
+  aboutAction->setObjectName(QStringLiteral("aboutAction"));
+  aboutAction->setMenuRole(QAction::AboutRole);
+  wire(aboutAction, "orderFrontStandardAboutPanel");
   QObject::connect(mainUi.quitAction, &QAction::triggered, [] { Application::shared().terminate(); });
   QObject::connect(mainUi.preferencesAction, &QAction::triggered, preferences, [preferences] {
     preferences->show();

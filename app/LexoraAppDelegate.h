@@ -23,6 +23,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QWebEngineView>
+#include <functional>
 
 #include "platform/cocoa/PopUpButton.h"
 #include "platform/cocoa/ProgressIndicator.h"
@@ -98,6 +99,17 @@ class LexoraAppDelegate : public QObject {
   Q_INVOKABLE void goToWebsite(QObject* sender);
   Q_INVOKABLE void goToMAS(QObject* sender);
   Q_INVOKABLE void openHelpURL(QObject* sender);
+  // Help > About Vocabulon: the version and the licence.
+  Q_INVOKABLE void orderFrontStandardAboutPanel(QObject* sender);
+
+  // What the stored recent list and last query may hold: a store read at every launch (and by
+  // every `define`) must stay small whatever was looked up.
+  static constexpr qsizetype kMaximumRecentEntries = 100;
+  static constexpr qsizetype kMaximumRecentEntryLength = 1000;   // UTF-16 units, ellipsis included
+  static constexpr qsizetype kMaximumStoredQueryLength = 20000;  // UTF-16 units, ellipsis included
+  // `text` when it holds at most `maximumLength` units; else its start, cut after a word where
+  // one ends in the second half of the room, followed by an ellipsis.
+  static QString shortenedForStorage(const QString& text, qsizetype maximumLength);
 
   // Outlets, connected by the interface loader; not owned.
   QPointer<QMainWindow> window_;
@@ -132,6 +144,22 @@ class LexoraAppDelegate : public QObject {
   void setStatus(const QString& text);
   void setLookupProgress(const QString& text);
   bool stopRequested_ = false;
+  // Shortens entries, drops those that became equal to an earlier one (letter case ignored)
+  // and then the oldest beyond the maximum. True when the list changed.
+  bool boundRecentWords();
+  // Leaving the query view: the focus moving from it to another text view of the window ends
+  // the editing; moving to a button or pop-up of the window, or to another window, does not.
+  void watchQueryViewEditing();
+  void queryViewFocusChanged(QWidget* from, QWidget* to);
+  // Services requests and deferred lookups that arrive while the save panel is open wait in
+  // order and run after it has closed and the save has been written.
+  bool deferWhileSavePanelOpen(std::function<void()> work);
+  void runDeferredWork();
+
+  bool queryEditingOpen_ = false;  // the focus left the query view for a control of its window
+  bool watchingQueryView_ = false;
+  bool savePanelOpen_ = false;
+  QList<std::function<void()>> deferredWork_;
   void insertText(QTextCursor& cursor, const QString& text, const QTextCharFormat* attributes);
   QTextCharFormat typingAttributes_;
 };

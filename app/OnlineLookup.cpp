@@ -3,6 +3,9 @@
 #include "app/OnlineLookup.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProcess>
 #include <QUrl>
 #include <QWebEngineHttpRequest>
 #include <QWebEnginePage>
@@ -12,6 +15,7 @@
 #include "platform/cf/CFBundle.h"
 #include "platform/cf/CFQt.h"
 #include "platform/cf/CFURL.h"
+#include "platform/cocoa/Bundle.h"
 
 CFStringRef CreateURLEscapedString(CFStringRef text) {
   CFStringRef copy = CFStringCreateCopy(kCFAllocatorDefault, text);
@@ -38,16 +42,19 @@ struct AddressDefault {
 };
 
 // https throughout: the query is the user's own text, and plain http would show it to anyone
-// on the way. The product has no site of its own yet: its web and help pages are reserved
-// .invalid addresses until it does; the store page is where Flathub lists an application of
-// this identifier.
+// on the way. The product's own pages have no address of their own unless one is configured:
+// they come with the application (the manual) or from the desktop's software centre.
 constexpr AddressDefault kAddressDefaults[] = {
     {kOnlineDictionarySiteKey, "https://www.dictionary.com"},
     {kEncyclopediaSiteKey, "https://en.wikipedia.org"},
-    {kWebsiteURLKey, "https://vocabulon.invalid/"},
-    {kStoreURLKey, "https://flathub.org/apps/org.vocabulon.Vocabulon"},
-    {kHelpURLKey, "https://vocabulon.invalid/help/"},
+    {kStoreURLKey, "appstream:org.vocabulon.Vocabulon"},
 };
+
+// A page of the manual in the main bundle's resources; empty when it is not installed.
+QUrl manualPage(const QString& page) {
+  const QString path = Bundle::main().resourcePath() + QStringLiteral("/manual/") + page;
+  return QFileInfo(path).isFile() ? QUrl::fromLocalFile(path) : QUrl();
+}
 
 void makeKeyAndOrderFront(QWidget* window) {
   if (window->isMinimized()) window->showNormal();
@@ -91,7 +98,23 @@ void lookUpOnline(LexoraAppDelegate& controller, const char* siteKey, QLatin1Str
   CFRelease(escaped);
 }
 
-void openInBrowser(const char* key) { QDesktopServices::openUrl(QUrl(onlineAddress(key))); }
+// The desktop's opener (xdg-open, through Qt) takes the address to the program that handles
+// it: the browser, the software centre. Tests name a program of their own instead.
+void openWithDesktop(const QUrl& url) {
+  const QString opener = qEnvironmentVariable("VOCABULON_URL_OPENER");
+  if (!opener.isEmpty()) QProcess::startDetached(opener, {url.toString(QUrl::FullyEncoded)});
+  else QDesktopServices::openUrl(url);
+}
+
+// The configured address of `key`, else the manual's `page`; the status line says when
+// neither exists.
+void openAddressOrManual(LexoraAppDelegate& controller, const char* key, const QString& page) {
+  const QString address = onlineAddress(key);
+  const QUrl url = address.isEmpty() ? manualPage(page) : QUrl(address);
+  if (url.isValid() && !url.isEmpty()) openWithDesktop(url);
+  else if (controller.statusTextField)
+    controller.statusTextField->setText(QStringLiteral("The user manual is not installed."));
+}
 
 }  // namespace
 
@@ -139,9 +162,13 @@ void LexoraAppDelegate::webViewDidFinishLoadForFrame(QWebEngineView*) {
   if (frameLoadTextField) frameLoadTextField->setHidden(true);
 }
 
-// The links go to the user's browser (xdg-open), never to the web window.
-void LexoraAppDelegate::goToWebsite(QObject*) { openInBrowser(kWebsiteURLKey); }
+// The links go to the desktop's opener, never to the web window.
+void LexoraAppDelegate::goToWebsite(QObject*) {
+  openAddressOrManual(*this, kWebsiteURLKey, QStringLiteral("about.html"));
+}
 
-void LexoraAppDelegate::goToMAS(QObject*) { openInBrowser(kStoreURLKey); }
+void LexoraAppDelegate::goToMAS(QObject*) { openWithDesktop(QUrl(onlineAddress(kStoreURLKey))); }
 
-void LexoraAppDelegate::openHelpURL(QObject*) { openInBrowser(kHelpURLKey); }
+void LexoraAppDelegate::openHelpURL(QObject*) {
+  openAddressOrManual(*this, kHelpURLKey, QStringLiteral("index.html"));
+}

@@ -13,7 +13,9 @@
 CFStringRef CreateURLEscapedString(CFStringRef text);
 
 // Main-bundle Info.plist keys of the addresses, read at each use; the built-in default applies
-// when the key is absent or not a non-empty string. The two sites are a scheme and host (and
+// when the key is absent or not a non-empty string. The website and help page have none: the
+// manual that comes with the application stands in for them (its About page and its start).
+// The store's is the desktop's software centre at the application's AppStream id. The two sites are a scheme and host (and
 // port), without a path: the lookup appends "/browse/" or "/wiki/" and the escaped query.
 inline constexpr const char* kOnlineDictionarySiteKey = "VocabulonOnlineDictionarySite";
 inline constexpr const char* kEncyclopediaSiteKey = "VocabulonEncyclopediaSite";
@@ -21,5 +23,5 @@ inline constexpr const char* kWebsiteURLKey = "VocabulonWebsiteURL";
 inline constexpr const char* kStoreURLKey = "VocabulonStoreURL";
 inline constexpr const char* kHelpURLKey = "VocabulonHelpURL";
 
-// The configured value of one of the keys above, or its default.
+// The configured value of one of the keys above, or its default (empty when there is none).
 QString onlineAddress(const char* key);

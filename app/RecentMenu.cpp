@@ -6,9 +6,17 @@
 
 #include "app/LexoraAppDelegate.h"
 #include "platform/cocoa/Menus.h"
+#include "platform/cocoa/UserDefaults.h"
 
 void LexoraAppDelegate::buildRecentMenu() {
   setStatus(QStringLiteral("Building recent menu"));
+  // A lookup has just added its whole query: the stored copy keeps it shortened, and the
+  // oldest entries go once there are too many.
+  if (boundRecentWords()) {
+    UserDefaults& defaults = UserDefaults::standardUserDefaults();
+    defaults.setObject(QVariant(recentWords), QStringLiteral("SavedRecentWords"));
+    defaults.synchronize();
+  }
   if (recentMenu) {
     while (numberOfItems(recentMenu) > 0) removeItemAtIndex(recentMenu, 0);
     if (recentWords.isEmpty()) {

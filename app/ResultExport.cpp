@@ -1,9 +1,14 @@
-// The controller's result export: the whole result onto the clipboard as rich text, or into
-// an RTFD package named in a save panel.
+// The controller's result export: the whole result onto the clipboard as rich text (with plain
+// text and HTML of the same selection for programs that read only those), or into an RTFD
+// package named in a save panel.
 #include "app/ResultExport.h"
 
+#include <QFileInfo>
+#include <QLabel>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QTextCursor>
+#include <QTimer>
 #include <vector>
 
 #include "app/LexoraAppDelegate.h"
@@ -18,9 +23,11 @@ void LexoraAppDelegate::clipboardButtonClicked(QObject*) {
   selection.setPosition(0);
   selection.setPosition(int(result_textView->toPlainText().size()), QTextCursor::KeepAnchor);
   result_textView->setTextCursor(selection);
-  // Rich text alone: no plain-text flavour goes with it. A refusal goes unreported.
+  // A terminal, a browser form or the query view itself read plain text or HTML, not RTF; all
+  // three come from the same selection. A refusal goes unreported.
   writeSelectionToPasteboard(result_textView->textCursor(), Pasteboard::generalPasteboard(),
-                             {QString::fromLatin1(NSRTFPboardType)});
+                             {QString::fromLatin1(NSRTFPboardType), QString::fromLatin1(NSStringPboardType),
+                              QString::fromLatin1(NSHTMLPboardType)});
 }
 
 void LexoraAppDelegate::saveButtonClicked(QObject*) {
@@ -28,11 +35,23 @@ void LexoraAppDelegate::saveButtonClicked(QObject*) {
   panel.setCanSelectHiddenExtension(true);
   panel.setRequiredFileType(QStringLiteral("rtfd"));
   if (window_) panel.setParentWindow(window_);
-  // The query's whole text, as it is, is the proposed name.
-  const QString proposedName = query_textView ? query_textView->toPlainText() : QString();
+  // The query's text is the proposed name, cut to what the file system takes.
+  const QString query = query_textView ? query_textView->toPlainText() : QString();
+  const QString proposedName =
+      fittingFileName(query, panel.requiredFileType(), maximumFileNameBytes(panel.directory()));
+
+  // Until the panel has closed and the save is written, what would change the results waits.
+  savePanelOpen_ = true;
+  const auto resume = qScopeGuard([this] {
+    savePanelOpen_ = false;
+    if (!deferredWork_.isEmpty()) QTimer::singleShot(0, this, [this] { runDeferredWork(); });
+  });
   if (panel.runModalForDirectory(QString(), proposedName) != NSOKButton) return;
-  // Written atomically; a failure leaves nothing behind and is not reported.
-  if (result_textView) writeRTFDPackage(*result_textView->document(), panel.filename());
+  // Written atomically: a failure leaves what was there untouched, and the status line says why.
+  QString error;
+  if (result_textView && !writeRTFDPackage(*result_textView->document(), panel.filename(), &error))
+    setStatus(QStringLiteral("Could not save \u201C%1\u201D: %2")
+                  .arg(QFileInfo(panel.filename()).fileName(), error));
 }
 
 OSStatus PutStringOnClipboard(CFStringRef text) {

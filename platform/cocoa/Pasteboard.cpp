@@ -33,6 +33,7 @@ Pasteboard& Pasteboard::generalPasteboard() {
 QString Pasteboard::mimeTypeForType(const QString& type) {
   if (type == QLatin1String(NSStringPboardType)) return QStringLiteral("text/plain");
   if (type == QLatin1String(NSRTFPboardType)) return QStringLiteral("text/rtf");
+  if (type == QLatin1String(NSHTMLPboardType)) return QStringLiteral("text/html");
   if (type.contains(u'/')) return type;
   return kPrivateMimePrefix + type;
 }
@@ -42,6 +43,7 @@ QString Pasteboard::typeForMimeType(const QString& mimeType) {
     return QString::fromLatin1(NSStringPboardType);
   if (mimeType == QLatin1String("text/rtf") || mimeType == QLatin1String("application/rtf"))
     return QString::fromLatin1(NSRTFPboardType);
+  if (mimeType == QLatin1String("text/html")) return QString::fromLatin1(NSHTMLPboardType);
   if (mimeType.startsWith(kPrivateMimePrefix)) return mimeType.mid(kPrivateMimePrefix.size());
   return mimeType;
 }
@@ -97,8 +99,11 @@ bool Pasteboard::publish() const {
   if (!qGuiApp) return false;
   auto* contents = new QMimeData;
   for (const auto& [type, value] : items_) {
-    if (value.typeId() == QMetaType::QString && type == QLatin1String(NSStringPboardType))
+    if (value.typeId() == QMetaType::QString && type == QLatin1String(NSStringPboardType)) {
       contents->setText(value.toString());
+      // Also under the name that browsers and other toolkits ask for by charset.
+      contents->setData(QStringLiteral("text/plain;charset=utf-8"), value.toString().toUtf8());
+    }
     else if (value.typeId() == QMetaType::QString)
       contents->setData(mimeTypeForType(type), value.toString().toUtf8());
     else

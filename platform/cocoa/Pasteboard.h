@@ -14,6 +14,8 @@
 inline constexpr char NSStringPboardType[] = "NSStringPboardType";
 // Rich text (RTF).
 inline constexpr char NSRTFPboardType[] = "NSRTFPboardType";
+// HTML, as UTF-8.
+inline constexpr char NSHTMLPboardType[] = "NSHTMLPboardType";
 
 class Pasteboard {
  public:
@@ -25,7 +27,7 @@ class Pasteboard {
   // The system clipboard (QClipboard's Clipboard mode; needs a QGuiApplication). Reading shows
   // whatever the clipboard holds, under the types of its MIME types. Each write replaces the
   // clipboard's contents with the types written since the last declareTypes or clearContents,
-  // each under its MIME type only: nothing is added.
+  // each under its MIME type (plain text also as "text/plain;charset=utf-8"): nothing else.
   static Pasteboard& generalPasteboard();
   bool isGeneral() const { return general_; }
 
@@ -33,7 +35,8 @@ class Pasteboard {
   void declareTypes(const QStringList& types);
 
   // How a type travels on the system clipboard: plain text as "text/plain", rich text as
-  // "text/rtf", a MIME type as itself, any other name under a private MIME type. And back.
+  // "text/rtf", HTML as "text/html", a MIME type as itself, any other name under a private
+  // MIME type. And back.
   static QString mimeTypeForType(const QString& type);
   static QString typeForMimeType(const QString& mimeType);
 

@@ -383,13 +383,23 @@ QByteArray RTFFromDocument(const QTextDocument& document) {
   return RTFFromRange(document, 0, document.characterCount() - 1);
 }
 
+QByteArray HTMLFromRange(const QTextDocument& document, int from, int to) {
+  const int end = std::clamp(to, 0, std::max(0, document.characterCount() - 1));
+  QTextCursor range(const_cast<QTextDocument*>(&document));
+  range.setPosition(std::clamp(from, 0, end));
+  range.setPosition(end, QTextCursor::KeepAnchor);
+  const QByteArray html = QTextDocumentFragment(range).toHtml().toUtf8();
+  return html.isNull() ? QByteArray("") : html;
+}
+
 bool writeSelectionToPasteboard(const QTextCursor& selection, Pasteboard& pasteboard,
                                 const QStringList& types) {
   const QTextDocument* document = selection.document();
   if (!document) return false;
   QStringList offered;
   for (const QString& type : types)
-    if ((type == QLatin1String(NSRTFPboardType) || type == QLatin1String(NSStringPboardType)) &&
+    if ((type == QLatin1String(NSRTFPboardType) || type == QLatin1String(NSStringPboardType) ||
+         type == QLatin1String(NSHTMLPboardType)) &&
         !offered.contains(type))
       offered << type;
   if (offered.isEmpty()) return false;
@@ -401,8 +411,14 @@ bool writeSelectionToPasteboard(const QTextCursor& selection, Pasteboard& pasteb
     if (type == QLatin1String(NSRTFPboardType))
       written &= pasteboard.setDataForType(
           RTFFromRange(*document, selection.selectionStart(), selection.selectionEnd()), type);
-    else
-      written &= pasteboard.setStringForType(selection.selection().toPlainText(), type);
+    else if (type == QLatin1String(NSHTMLPboardType))
+      written &= pasteboard.setDataForType(
+          HTMLFromRange(*document, selection.selectionStart(), selection.selectionEnd()), type);
+    else {
+      QString text = selection.selection().toPlainText();
+      if (text.isNull()) text = QLatin1String("");  // an empty selection is offered as empty text
+      written &= pasteboard.setStringForType(text, type);
+    }
   }
   return written;
 }

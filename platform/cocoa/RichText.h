@@ -23,9 +23,14 @@ QByteArray RTFFromRange(const QTextDocument& document, int from, int to);
 // The whole text.
 QByteArray RTFFromDocument(const QTextDocument& document);
 
+// HTML of the same range, as UTF-8: a fragment document whose spans keep the fonts, weights
+// and colours, for programs that paste HTML but not RTF.
+QByteArray HTMLFromRange(const QTextDocument& document, int from, int to);
+
 // Declares the given types on the pasteboard and writes the cursor's selection in each that a
-// text view offers: NSRTFPboardType (RTF) and NSStringPboardType (plain text, paragraphs
-// ending in "\n"). Types not offered are left out. False when any type was not written.
+// text view offers: NSRTFPboardType (RTF), NSStringPboardType (plain text, paragraphs
+// ending in "\n") and NSHTMLPboardType (HTML). Types not offered are left out. False when any
+// type was not written.
 bool writeSelectionToPasteboard(const QTextCursor& selection, Pasteboard& pasteboard,
                                 const QStringList& types);
 

@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QTextBoundaryFinder>
+#include <climits>
+#include <unistd.h>
 
 #include "platform/cocoa/Application.h"
 
@@ -39,11 +42,10 @@ class SaveDialog : public QFileDialog {
     QLineEdit* field = nameField();
     if (!field) return QFileDialog::accept();
     QString name = field->text();
-    if (name.isEmpty()) return;
-    if (name == QLatin1String("~") || name.startsWith(QLatin1String("~/")))
-      name.replace(0, 1, QDir::homePath());
-    const QString path = panel_.withRequiredFileType(
-        QDir::isAbsolutePath(name) ? name : directory().absolutePath() + u'/' + name);
+    if (name.isEmpty() || name.contains(QChar(0))) return;
+    name = panel_.withRequiredFileType(name.replace(u'/', u':'));
+    if (name == QLatin1String(".") || name == QLatin1String("..")) return;
+    const QString path = directory().absolutePath() + u'/' + name;
     const QFileInfo item(path);
     if (item.exists() || item.isSymLink()) {
       const auto answer = QMessageBox::warning(
@@ -61,6 +63,29 @@ class SaveDialog : public QFileDialog {
 };
 
 }  // namespace
+
+qsizetype maximumFileNameBytes(const QString& directory) {
+  const long limit = directory.isEmpty() ? -1 : ::pathconf(QFile::encodeName(directory).constData(), _PC_NAME_MAX);
+  return limit > 0 ? qsizetype(limit) : qsizetype(NAME_MAX);
+}
+
+QString fittingFileName(const QString& text, const QString& extension, qsizetype maximumBytes) {
+  const qsizetype room = maximumBytes - (extension.isEmpty() ? 0 : QFile::encodeName(extension).size() + 1);
+  if (QFile::encodeName(text).size() <= room) return text;
+  if (room <= 0) return QString();
+  // Characters one after another, until the next would not fit; the last word's end among them.
+  QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+  QTextBoundaryFinder words(QTextBoundaryFinder::Word, text);
+  qsizetype bytes = 0, lastCharacter = 0, lastWordEnd = 0;
+  for (qsizetype at = characters.toNextBoundary(); at > 0; at = characters.toNextBoundary()) {
+    bytes += QFile::encodeName(text.mid(lastCharacter, at - lastCharacter)).size();
+    if (bytes > room) break;
+    lastCharacter = at;
+    words.setPosition(at);
+    if (words.isAtBoundary() && (words.boundaryReasons() & QTextBoundaryFinder::EndOfItem)) lastWordEnd = at;
+  }
+  return text.left(lastWordEnd > 0 ? lastWordEnd : lastCharacter);
+}
 
 QString SavePanel::withRequiredFileType(const QString& name) const {
   if (requiredFileType_.isEmpty()) return name;

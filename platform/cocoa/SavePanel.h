@@ -7,6 +7,14 @@
 
 class QWidget;
 
+// The most bytes a name may have in `directory` (the file system's limit, else NAME_MAX).
+qsizetype maximumFileNameBytes(const QString& directory);
+
+// `text` as a proposed file name that, with "." and `extension` (none when empty), fits in
+// `maximumBytes` bytes on disk: unchanged when it fits, else cut after the last word that fits,
+// or between characters when not even the first word does.
+QString fittingFileName(const QString& text, const QString& extension, qsizetype maximumBytes);
+
 // What runModalForDirectory answers.
 inline constexpr int NSCancelButton = 0;
 inline constexpr int NSOKButton = 1;
@@ -33,6 +41,10 @@ class SavePanel {
   // process, else the user's documents folder, else home) with `file` in the name field,
   // exactly as given. Waits for the user; answers NSOKButton when a name was chosen, else
   // NSCancelButton. Choosing an item that exists asks whether to replace it first.
+  //
+  // The name field holds one name in the folder shown, never a path: a "/" in it is stored as
+  // ":" (as the platform keeps it on disk), and "~", ".." or a leading "/" mean nothing
+  // special. A name the system cannot hold (".", "..", one with a NUL) keeps the panel open.
   int runModalForDirectory(const QString& directory, const QString& file);
 
   // The absolute path chosen, with the required extension; empty until OK was answered.

@@ -1,5 +1,6 @@
 // The whole application in processes of its own: launch, lookup, dictionary choice, quit and
-// relaunch; and a selection sent from another process through the Services socket.
+// relaunch; a selection sent from another process through the Services socket; the window's
+// state kept on every way out.
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
@@ -7,21 +8,30 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QThread>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <csignal>
 #include <memory>
+#include <ostream>
 #include <unistd.h>
+#include <string>
 #include <utility>
 
 #include "platform/cf/PropertyList.h"
 #include "tests/TestDictionaries.h"
 #include "tests/TestEnvironment.h"
 
+// Failures show strings as text.
+void PrintTo(const QString& string, std::ostream* out) { *out << '"' << string.toStdString() << '"'; }
+
 namespace {
 
 const QString kSession = QStringLiteral(VOCABULON_BINARY_DIR "/tests/app/vocabulon_app_session");
 const QString kVocabulon = QStringLiteral(VOCABULON_BINARY_DIR "/vocabulon");
+
+std::string text(const QJsonArray& array) { return QJsonDocument(array).toJson(QJsonDocument::Compact).toStdString(); }
 
 class WholeApplication : public ::testing::Test {
  protected:
@@ -48,6 +58,21 @@ class WholeApplication : public ::testing::Test {
   QVariantMap storedDefaults() const {
     return plist::readFile(env.home() + "/.config/org.vocabulon.Vocabulon.plist").value_or(QVariant()).toMap();
   }
+
+  // A session that runs beside the test: its reports are read as they come.
+  struct RunningSession {
+    QProcess process;
+    QJsonObject nextReport() {
+      while (true) {
+        if (process.canReadLine()) {
+          const QByteArray line = process.readLine();
+          if (line.startsWith('{')) return QJsonDocument::fromJson(line).object();
+          continue;
+        }
+        if (!process.waitForReadyRead(30000)) return {};
+      }
+    }
+  };
 
   QString workflowText(const QString& path) const {
     QFile file(path + "/Contents/document.wflow");
@@ -167,6 +192,67 @@ TEST_F(WholeApplication, OneWindowPerUserAndLaterLaunchesHandTheirTextOver) {
   const QVariantMap stored = storedDefaults();
   EXPECT_EQ(stored["lastQuery"].toString(), "cat dog");
   EXPECT_EQ(stored["SavedRecentWords"].toStringList(), (QStringList{"dog", "cat dog"}));
+
+TEST_F(WholeApplication, TheWindowKeepsItsSizeAndDivisionOnEveryWayOut) {
+  // Whichever way the application ends, the window comes back as it was left.
+  const QStringList ways[] = {{"sigterm"}, {"key:Ctrl+Q"}, {"menu:quitAction"}};
+  int width = 600;
+  for (const QStringList& way : ways) {
+    width += 20;
+    const QString size = QStringLiteral("%1,430").arg(width);
+    RunningSession running;
+    QStringList script{"resize:" + size, "split:90,250", "wait:100", "report"};
+    if (way.first() == "sigterm") script << "wait:60000";
+    else script << way;
+    running.process.start(kSession, script);
+    const QJsonObject before = running.nextReport();
+    ASSERT_FALSE(before.isEmpty()) << way.first().toStdString();
+    if (way.first() == "sigterm") ::kill(static_cast<pid_t>(running.process.processId()), SIGTERM);
+    ASSERT_TRUE(running.process.waitForFinished(30000));
+    EXPECT_EQ(running.process.exitStatus(), QProcess::NormalExit);
+
+    const QList<QJsonObject> after = session({"report", "quit"});
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_EQ(text(after[0]["size"].toArray()), text({width, 430})) << way.first().toStdString();
+    EXPECT_EQ(text(after[0]["splitter"].toArray()), text(before["splitter"].toArray())) << way.first().toStdString();
+  }
+}
+
+TEST_F(WholeApplication, ASelectionSentWhileTheSavePanelIsOpenWaitsUntilItCloses) {
+  const QString documents = env.home() + "/Documents";
+  ASSERT_TRUE(QDir().mkpath(documents));
+  const QString go = env.path() + "/go";
+  RunningSession running;
+  running.process.start(kSession, {"type:cat", "define", "save", "wait:200", "report", "waitfile:" + go, "report",
+                                   "savename:kept", "wait:1600", "report", "quit"});
+  const QJsonObject open = running.nextReport();
+  ASSERT_TRUE(open["panel"].toBool());
+
+  // Another program sends its selection while the panel is open; it is answered at once.
+  QProcess sender;
+  sender.start(kVocabulon, {"lookup-selection", "dog"});
+  ASSERT_TRUE(sender.waitForFinished(20000));
+  EXPECT_EQ(sender.exitCode(), 0) << sender.readAllStandardError().toStdString();
+  QThread::msleep(1500);  // past the second after which the lookup would have run
+  QFile(go).open(QIODevice::WriteOnly);
+
+  const QJsonObject stillOpen = running.nextReport();
+  EXPECT_TRUE(stillOpen["panel"].toBool());
+  EXPECT_EQ(stillOpen["query"].toString(), "cat");
+  EXPECT_EQ(stillOpen["result"].toString(), "cat:\nA small furry animal.\n\n");
+
+  const QJsonObject closed = running.nextReport();
+  EXPECT_FALSE(closed["panel"].toBool());
+  EXPECT_EQ(closed["query"].toString(), "dog");
+  EXPECT_EQ(closed["result"].toString(), "dog:\nA loyal pet.\n\n");
+  ASSERT_TRUE(running.process.waitForFinished(30000));
+
+  // What was saved is what the panel was opened on.
+  QFile saved(documents + "/kept.rtfd/TXT.rtf");
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  const QByteArray rtf = saved.readAll();
+  EXPECT_TRUE(rtf.contains("A small furry animal."));
+  EXPECT_FALSE(rtf.contains("loyal"));
 }
 
 }  // namespace

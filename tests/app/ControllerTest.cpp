@@ -7,11 +7,20 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QFileDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolButton>
+#include <functional>
 
 #include "app/Interface.h"
 #include "app/LexoraAppDelegate.h"
@@ -25,6 +34,7 @@
 #include "platform/cocoa/UserDefaults.h"
 #include "tests/TestDictionaries.h"
 #include "tests/TestEnvironment.h"
+#include "tests/platform/cocoa/ExportTestSupport.h"
 
 namespace {
 
@@ -34,7 +44,8 @@ struct TextRun {
 };
 
 class Controller : public ::testing::Test {
- protected:
+
+ public:
   void SetUp() override {
     installDefinitionAction(env);
     UserDefaults::resetStandardUserDefaults();
@@ -97,6 +108,34 @@ class Controller : public ::testing::Test {
       titles << (item->isSeparator() ? QStringLiteral("-") : menuItemTitle(item));
     }
     return titles;
+  }
+
+  // The window on screen and active, the keyboard in the query view after a click into it, and
+  // `text` typed over whatever it held.
+  void typeIntoTheWindow(const QString& text) {
+    QMainWindow* window = controller->window();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::mouseClick(controller->query_textView->viewport(), Qt::LeftButton);
+    ASSERT_EQ(QApplication::focusWidget(), controller->query_textView.data());
+    QTest::keyClick(controller->query_textView, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(controller->query_textView, text);
+  }
+
+  template <typename T>
+  T* control(const char* name) const {
+    return controller->window()->findChild<T*>(QString::fromLatin1(name));
+  }
+
+  // Clicks the item titled `title` of a pop-up's open menu; none, Escape closes it.
+  static void chooseFromOpenMenu(PopUpButton* popUp, const QString& title) {
+    QMenu* menu = popUp->menu();
+    ASSERT_TRUE(menu->isVisible());
+    if (title.isNull()) return QTest::keyClick(menu, Qt::Key_Escape);
+    for (QAction* item : menu->actions())
+      if (menuItemTitle(item) == title) return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    FAIL() << "no item " << title.toStdString();
   }
 
   QString workflowDocument() const {
@@ -364,6 +403,163 @@ TEST_F(Controller, CheckBoxesAndAccessorsReadStoredValuesAlikeAndClicksReachTheD
     return plist::readFile(file).value_or(QVariant()).toMap().value("resetWindowOnLookup") == QVariant(true);
   }));
   panel->hide();
+
+TEST_F(Controller, ClickingAControlAfterTypingLooksTheQueryUpOnce) {
+  // Results pile up, so a second lookup would show as a second set of blocks. After each
+  // control, a click into the result view ends the editing; text already looked up is not
+  // looked up again.
+  const QString typed = "cat well";
+  const QString typedResult = "cat:\nA small furry animal.\n\nwell:\nIn a good way.\n\n";
+  struct Case {
+    const char* name;
+    std::function<void(Controller&)> click;
+    QString expected;
+  };
+  ModalScript script;
+  const Case cases[] = {
+      {"Define", [](Controller& t) { QTest::mouseClick(t.control<QPushButton>("defineButton"), Qt::LeftButton); },
+       typedResult},
+      {"dictionary pop-up",
+       [](Controller& t) {
+         QTest::mouseClick(t.controller->dictionariesPopUpButton, Qt::LeftButton);
+         chooseFromOpenMenu(t.controller->dictionariesPopUpButton, "Plants");
+       },
+       "cat:\nShort for catkin.\n\nwell:\nCould not retrieve definition\n\n"},
+      {"recent pop-up",
+       [](Controller& t) {
+         QTest::mouseClick(t.controller->recentPopUpButton, Qt::LeftButton);
+         chooseFromOpenMenu(t.controller->recentPopUpButton, "zebra");
+       },
+       "zebra:\nA striped animal.\n\n"},
+      {"recent pop-up, closed",
+       [](Controller& t) {
+         QTest::mouseClick(t.controller->recentPopUpButton, Qt::LeftButton);
+         chooseFromOpenMenu(t.controller->recentPopUpButton, QString());
+       },
+       typedResult},
+      {"Copy", [](Controller& t) { QTest::mouseClick(t.control<QToolButton>("clipboardButton"), Qt::LeftButton); },
+       typedResult},
+      {"Save, cancelled",
+       [&script](Controller& t) {
+         script.then<QFileDialog>([](QFileDialog* panel) { panel->reject(); });
+         QTest::mouseClick(t.control<QToolButton>("saveButton"), Qt::LeftButton);
+       },
+       typedResult},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    launch();
+    setPreference("resetWindowOnLookup", false);
+    lookUp("zebra");
+    controller->result_textView->clear();
+    typeIntoTheWindow(typed);
+    test.click(*this);
+    // Back in the window (a panel or menu may have had it), a click into the result view.
+    controller->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(controller->window()));
+    QTest::mouseClick(controller->result_textView->viewport(), Qt::LeftButton);
+    EXPECT_EQ(result(), test.expected);
+    EXPECT_TRUE(script.finished());
+    quit();
+    QFile::remove(UserDefaults::standardUserDefaults().filePath());  // the dictionary choice too
+    UserDefaults::resetStandardUserDefaults();
+  }
+}
+
+TEST_F(Controller, StatusLineShowsMarkupAsText) {
+  launch();
+  QLabel* status = controller->statusTextField;
+  const int lineHeight = status->sizeHint().height();
+  // A save that fails names the file in the status line: a name that is too long.
+  const QString name = "<h1>Big</h1>" + QString(300, u'x');
+  ModalScript script;
+  script.then<QFileDialog>([&](QFileDialog* panel) {
+    panel->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+    QTest::keyClick(panel->findChild<QLineEdit*>("fileNameEdit"), Qt::Key_Return);
+  });
+  control<QToolButton>("saveButton")->click();
+  EXPECT_TRUE(status->text().contains("<h1>Big<:h1>")) << status->text().toStdString();
+  EXPECT_EQ(status->sizeHint().height(), lineHeight);  // one plain line, no heading
+}
+
+TEST_F(Controller, StoredRecentItemsThatAreNotStringsAreSkipped) {
+  const QVariantList stored{"cat", 42, QVariantMap{{"a", "b"}}, QByteArray("data"), true, QVariantList{"x"}, "dog"};
+  UserDefaults::standardUserDefaults().setObject(stored, "SavedRecentWords");
+  UserDefaults::standardUserDefaults().synchronize();
+  UserDefaults::resetStandardUserDefaults();
+  launch();
+  EXPECT_EQ(controller->recentWords, (QStringList{"cat", "dog"}));
+  EXPECT_EQ(menuTitles(controller->recentMenu), (QStringList{"cat", "dog", "-", "Clear Menu"}));
+}
+
+TEST_F(Controller, ShortenedForStorageCutsAfterAWordAndMarksTheCut) {
+  const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");  // two UTF-16 units
+  const struct {
+    QString text;
+    qsizetype maximum;
+    QString expected;
+  } cases[] = {
+      {"cat dog", 7, "cat dog"},
+      {"cat dog bird", 10, QString::fromUtf8("cat dog\u2026")},
+      {"cat, dog; bird", 12, QString::fromUtf8("cat, dog\u2026")},
+      {"abcdefghij", 6, QString::fromUtf8("abcde\u2026")},              // no word ends: between letters
+      {"a " + QString(20, u'b'), 10, QString::fromUtf8("a bbbbbbb\u2026")},  // a word end too early
+      {face + face + face, 4, face + QString::fromUtf8("\u2026")},       // never half a character
+  };
+  for (const auto& test : cases) {
+    const QString shortened = LexoraAppDelegate::shortenedForStorage(test.text, test.maximum);
+    EXPECT_EQ(shortened, test.expected) << test.text.toStdString();
+    EXPECT_LE(shortened.size(), test.maximum);
+  }
+}
+
+TEST_F(Controller, TheStoredRecentListAndLastQueryStayBounded) {
+  QStringList many;
+  for (int i = 0; i < 150; ++i) many << QStringLiteral("query %1").arg(i);
+  UserDefaults::standardUserDefaults().setObject(many, "SavedRecentWords");
+  UserDefaults::standardUserDefaults().synchronize();
+  UserDefaults::resetStandardUserDefaults();
+  launch();
+  // The oldest go first.
+  ASSERT_EQ(controller->recentWords.size(), LexoraAppDelegate::kMaximumRecentEntries);
+  EXPECT_EQ(controller->recentWords.first(), "query 50");
+  EXPECT_EQ(controller->recentWords.last(), "query 149");
+
+  // A very long query is looked up whole and kept shortened, once however often it comes.
+  QString query;
+  while (query.size() < 30000) query += "cat zebra ";
+  lookUp(query);
+  EXPECT_EQ(result().count("cat:\nA small furry animal."), 3000);
+  lookUp(query);
+  const QString kept = controller->recentWords.last();
+  EXPECT_LE(kept.size(), LexoraAppDelegate::kMaximumRecentEntryLength);
+  EXPECT_TRUE(kept.endsWith(QChar(0x2026)));
+  EXPECT_TRUE(query.startsWith(kept.chopped(1)));
+  EXPECT_EQ(controller->recentWords.size(), LexoraAppDelegate::kMaximumRecentEntries);
+  EXPECT_EQ(controller->recentWords.first(), "query 51");
+  EXPECT_EQ(controller->recentWords.count(kept), 1);
+
+  controller->query_textView->setPlainText(query);
+  controller->applicationWillTerminate(nullptr);
+  UserDefaults::standardUserDefaults().synchronize();
+  const QVariantMap stored = plist::readFile(UserDefaults::standardUserDefaults().filePath()).value_or(QVariant()).toMap();
+  EXPECT_EQ(stored["SavedRecentWords"].toStringList(), controller->recentWords);
+  const QString lastQuery = stored["lastQuery"].toString();
+  EXPECT_LE(lastQuery.size(), LexoraAppDelegate::kMaximumStoredQueryLength);
+  EXPECT_GT(lastQuery.size(), LexoraAppDelegate::kMaximumStoredQueryLength / 2);
+  EXPECT_TRUE(query.startsWith(lastQuery.chopped(1)));
+}
+
+TEST_F(Controller, AboutNamesTheVersionAndTheLicence) {
+  launch();
+  control<QAction>("aboutAction")->trigger();
+  auto* about = controller->window()->findChild<QMessageBox*>("aboutPanel");
+  ASSERT_NE(about, nullptr);
+  EXPECT_TRUE(about->isVisible());
+  EXPECT_EQ(about->windowTitle(), "About Vocabulon");
+  EXPECT_TRUE(QRegularExpression("^Vocabulon \\d+\\.\\d+\\.\\d+$").match(about->text()).hasMatch()) << about->text().toStdString();
+  EXPECT_TRUE(about->informativeText().contains("GPL-3.0-or-later"));
+  about->close();
 }
 
 }  // namespace

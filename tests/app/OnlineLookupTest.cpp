@@ -8,6 +8,8 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPlainTextEdit>
@@ -208,19 +210,20 @@ class OnlineLookup : public ::testing::Test {
 };
 
 TEST_F(OnlineLookup, AddressesComeFromTheMainBundleElseTheApplicationsOwn) {
-  const char* keys[] = {kOnlineDictionarySiteKey, kEncyclopediaSiteKey, kWebsiteURLKey, kStoreURLKey, kHelpURLKey};
   const Bundle application(QStringLiteral(VOCABULON_BINARY_DIR "/Vocabulon.app"));
   // A value that is no string, or an empty one, counts as absent; absent keys take the
-  // addresses the application's own Info.plist gives, https all of them.
+  // addresses the application's own Info.plist gives, https both of them. The product's own
+  // pages have none: the manual stands in for them, and the store is the software centre.
   writeMainBundle({{kOnlineDictionarySiteKey, " http://127.0.0.1:9/ "}, {kStoreURLKey, 42}, {kHelpURLKey, ""}});
   EXPECT_EQ(onlineAddress(kOnlineDictionarySiteKey), "http://127.0.0.1:9/");
-  for (const char* key : keys) {
-    const QString shipped = application.objectForInfoDictionaryKey(QString::fromLatin1(key)).toString();
-    EXPECT_TRUE(shipped.startsWith("https://")) << key;
-    if (key != kOnlineDictionarySiteKey) {
-      EXPECT_EQ(onlineAddress(key), shipped) << key;
-    }
+  const QString shipped = application.objectForInfoDictionaryKey(QString::fromLatin1(kEncyclopediaSiteKey)).toString();
+  EXPECT_TRUE(shipped.startsWith("https://"));
+  EXPECT_EQ(onlineAddress(kEncyclopediaSiteKey), shipped);
+  for (const char* key : {kWebsiteURLKey, kHelpURLKey}) {
+    EXPECT_FALSE(application.objectForInfoDictionaryKey(QString::fromLatin1(key)).isValid()) << key;
+    EXPECT_EQ(onlineAddress(key), "") << key;
   }
+  EXPECT_EQ(onlineAddress(kStoreURLKey), "appstream:org.vocabulon.Vocabulon");
 }
 
 TEST_F(OnlineLookup, QueriesLoadInTheWebWindowWithItsSpinnerTurning) {
@@ -337,6 +340,40 @@ TEST_F(OnlineLookup, WebLinksGoToTheBrowserNotTheWebWindow) {
                                        "http://127.0.0.1:9/help?topic=start"}));
   EXPECT_FALSE(controller->webWindow->isVisible());
   EXPECT_EQ(controller->webView->findChild<QWebEnginePage*>(), nullptr);
+}
+
+TEST_F(OnlineLookup, HelpStoreAndWebsiteOpenTheManualAndTheSoftwareCentre) {
+  // The desktop's opener replaced by a program that writes down what it was given.
+  const QString log = env.path() + "/opened";
+  const QString opener = env.path() + "/opener";
+  QFile script(opener);
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write(QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '%1'\n").arg(log).toUtf8());
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QString bundle = QStringLiteral(VOCABULON_BINARY_DIR "/Vocabulon.app");
+  qputenv("VOCABULON_MAIN_BUNDLE", bundle.toLocal8Bit());
+  qputenv("VOCABULON_URL_OPENER", opener.toLocal8Bit());
+  loadInterface();
+  for (const char* action : {"helpAction", "storeAction", "websiteAction"}) control<QAction>(action)->trigger();
+  const auto opened = [&] {
+    QFile file(log);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                          : QStringList();
+  };
+  ASSERT_TRUE(waitUntil([&] { return opened().size() == 3; }));
+  qunsetenv("VOCABULON_URL_OPENER");
+  QStringList urls = opened();
+  urls.sort();  // each opener runs on its own
+  const QString manual = QUrl::fromLocalFile(bundle + "/Contents/Resources/manual/").toString();
+  EXPECT_EQ(urls, (QStringList{"appstream:org.vocabulon.Vocabulon", manual + "about.html", manual + "index.html"}));
+  // The pages are there, and the About page names the licence.
+  for (const char* page : {"index.html", "about.html", "manual.css"})
+    EXPECT_TRUE(QFileInfo(bundle + "/Contents/Resources/manual/" + page).isFile()) << page;
+  QFile about(bundle + "/Contents/Resources/manual/about.html");
+  ASSERT_TRUE(about.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(about.readAll().contains("GPL-3.0-or-later"));
+  EXPECT_FALSE(controller->webWindow->isVisible());
 }
 
 }  // namespace
