@@ -147,6 +147,7 @@ class LexoraAppDelegate : public QObject {
   // Shortens entries, drops those that became equal to an earlier one (letter case ignored)
   // and then the oldest beyond the maximum. True when the list changed.
   bool boundRecentWords();
+  void storeRecentWords();
   // Leaving the query view: the focus moving from it to another text view of the window ends
   // the editing; moving to a button or pop-up of the window, or to another window, does not.
   void watchQueryViewEditing();

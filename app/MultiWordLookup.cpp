@@ -86,6 +86,7 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
 
     if (!ArrayContainsStringIgnoringCase(recentWords, query)) {
       recentWords.append(query);
+      boundRecentWords();  // stored shortened from the start
       UserDefaults& defaults = UserDefaults::standardUserDefaults();
       defaults.setObject(QVariant(recentWords), QStringLiteral("SavedRecentWords"));
       defaults.synchronize();

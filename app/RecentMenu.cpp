@@ -57,6 +57,7 @@ void LexoraAppDelegate::selItemRemove(QObject* sender) {
   if (index < 0 || index >= recentWords.size()) return;
   recentWords.removeAt(index);
   removeItem(recentMenu, item);
+  storeRecentWords();
   buildRecentMenu();
 }
 
@@ -65,5 +66,11 @@ void LexoraAppDelegate::selItemClearMenu(QObject*) {
   if (recentMenu) {
     while (numberOfItems(recentMenu) > 0) removeItemAtIndex(recentMenu, 0);
   }
+  storeRecentWords();
   buildRecentMenu();
+}
+
+// A removal reaches the disk shortly after (the defaults store saves itself), not only at quit.
+void LexoraAppDelegate::storeRecentWords() {
+  UserDefaults::standardUserDefaults().setObject(QVariant(recentWords), QStringLiteral("SavedRecentWords"));
 }

@@ -192,6 +192,7 @@ TEST_F(WholeApplication, OneWindowPerUserAndLaterLaunchesHandTheirTextOver) {
   const QVariantMap stored = storedDefaults();
   EXPECT_EQ(stored["lastQuery"].toString(), "cat dog");
   EXPECT_EQ(stored["SavedRecentWords"].toStringList(), (QStringList{"dog", "cat dog"}));
+}
 
 TEST_F(WholeApplication, TheWindowKeepsItsSizeAndDivisionOnEveryWayOut) {
   // Whichever way the application ends, the window comes back as it was left.

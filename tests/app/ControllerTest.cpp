@@ -258,9 +258,14 @@ TEST_F(Controller, RecentMenuRemoveAndClear) {
   EXPECT_EQ(controller->theQueryString, "one");
   EXPECT_EQ(controller->recentWords.first(), "one");
 
+  // Removing and clearing reach the disk shortly after, without a quit.
+  const QString file = UserDefaults::standardFilePath();
+  auto stored = [&] { return plist::readFile(file).value_or(QVariant()).toMap().value("SavedRecentWords").toStringList(); };
+  EXPECT_TRUE(QTest::qWaitFor([&] { return stored() == QStringList{"one", "three & more\nlines"}; }));
   controller->selItemClearMenu(nullptr);
   EXPECT_TRUE(controller->recentWords.isEmpty());
   EXPECT_EQ(menuTitles(controller->recentMenu), QStringList{"There are no recent items"});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return stored().isEmpty(); }));
 }
 
 TEST_F(Controller, PreferenceCheckBoxesStoreTheirKeyAndOnlyOneRebuildsTheRecentMenu) {
@@ -403,6 +408,7 @@ TEST_F(Controller, CheckBoxesAndAccessorsReadStoredValuesAlikeAndClicksReachTheD
     return plist::readFile(file).value_or(QVariant()).toMap().value("resetWindowOnLookup") == QVariant(true);
   }));
   panel->hide();
+}
 
 TEST_F(Controller, ClickingAControlAfterTypingLooksTheQueryUpOnce) {
   // Results pile up, so a second lookup would show as a second set of blocks. After each
