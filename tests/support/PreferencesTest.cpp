@@ -120,10 +120,11 @@ TEST_F(Preferences, ValuesAndKeysInTheApplicationDomain) {
   EXPECT_FALSE(onDisk(userFile()).contains("Text"));
 
   // Domains this system does not keep answer nothing and cannot be synchronized.
-  CFPreferencesSetValue(CFSTR("k"), kCFBooleanTrue, CFSTR("../escape"), kCFPreferencesCurrentUser, kCFPreferencesAnyHost);
-  EXPECT_FALSE(CFPreferencesSynchronize(CFSTR("../escape"), kCFPreferencesCurrentUser, kCFPreferencesAnyHost));
-  EXPECT_FALSE(CFPreferencesSynchronize(kCFPreferencesCurrentApplication, kCFPreferencesCurrentUser, kCFPreferencesCurrentHost));
-  EXPECT_EQ(CFPreferencesCopyValue(CFSTR("Real"), kCFPreferencesAnyApplication, kCFPreferencesCurrentUser, kCFPreferencesAnyHost), nullptr);
+  const CFStringRef user = kCFPreferencesCurrentUser, anyHost = kCFPreferencesAnyHost;
+  CFPreferencesSetValue(CFSTR("k"), kCFBooleanTrue, CFSTR("../escape"), user, anyHost);
+  EXPECT_FALSE(CFPreferencesSynchronize(CFSTR("../escape"), user, anyHost));
+  EXPECT_FALSE(CFPreferencesSynchronize(kCFPreferencesCurrentApplication, user, kCFPreferencesCurrentHost));
+  EXPECT_EQ(CFPreferencesCopyValue(CFSTR("Real"), kCFPreferencesAnyApplication, user, anyHost), nullptr);
   EXPECT_EQ(QDir(env.home() + "/.config").entryList(QDir::Files), QStringList{kIdentifier + ".plist"});
 }
 
@@ -170,7 +171,8 @@ TEST_P(MachineWideFallback, ToTheApplicationDomain) {
   if (!c.asRoot) {
     if (::geteuid() == 0) {
       child.setProgram(reachableCopy(kHelper, env.path()));
-      ASSERT_EQ(::chown(QFile::encodeName(env.home() + "/.config").constData(), unprivilegedUid(), unprivilegedGid()), 0);
+      const QByteArray config = QFile::encodeName(env.home() + "/.config");
+      ASSERT_EQ(::chown(config.constData(), unprivilegedUid(), unprivilegedGid()), 0);
       runUnprivileged(child);
     } else {
       ::chmod(QFile::encodeName(QFileInfo::exists(folder) ? folder : QFileInfo(folder).path()).constData(), 0555);
