@@ -52,6 +52,12 @@ QString userDataHome() { return xdgHome("XDG_DATA_HOME", ".local/share"); }
 QString userConfigHome() { return xdgHome("XDG_CONFIG_HOME", ".config"); }
 QString userStateHome() { return xdgHome("XDG_STATE_HOME", ".local/state"); }
 
+QString machineConfigHome() {
+  const QString fromVariable = fromEnv("VOCABULON_SYSTEM_CONFIG_DIR");
+  if (!fromVariable.isEmpty()) return QDir::cleanPath(QDir(fromVariable).absolutePath());
+  return QStringLiteral("/etc/xdg");
+}
+
 QString mainBundlePath() {
   const QString fromVariable = fromEnv("VOCABULON_MAIN_BUNDLE");
   if (!fromVariable.isEmpty()) return QDir::cleanPath(QDir(fromVariable).absolutePath());

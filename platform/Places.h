@@ -22,6 +22,11 @@ QString userDataHome();    // $XDG_DATA_HOME or ~/.local/share (Application Supp
 QString userConfigHome();  // $XDG_CONFIG_HOME or ~/.config (preferences)
 QString userStateHome();   // $XDG_STATE_HOME or ~/.local/state (Logs live in its log/)
 
+// The machine-wide configuration folder, "/etc/xdg", where the preferences of any user on
+// this host live (writing them needs root). $VOCABULON_SYSTEM_CONFIG_DIR replaces it, for
+// tests only: they must never write the real one.
+QString machineConfigHome();
+
 // The application bundle folder "Vocabulon.app" ($VOCABULON_MAIN_BUNDLE, else beside the
 // executable, else the installed share/vocabulon, else the build tree's).
 QString mainBundlePath();

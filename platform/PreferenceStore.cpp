@@ -279,6 +279,16 @@ bool PreferenceStore::hasPendingChanges() const {
   return !pending_.empty() || rewriteAll_;
 }
 
+void PreferenceStore::discardPendingChanges() {
+  std::lock_guard lock(mutex_);
+  if (pending_.empty() && !rewriteAll_) return;
+  pending_.clear();
+  rewriteAll_ = false;
+  values_.clear();
+  // Read again at the next use; a file left alone was never taken in, and is not read again.
+  if (!writeBlocked_) loaded_ = false;
+}
+
 PreferenceStore::FileState PreferenceStore::fileState() const {
   std::lock_guard lock(mutex_);
   return state_;

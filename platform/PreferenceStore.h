@@ -52,6 +52,9 @@ class PreferenceStore : public std::enable_shared_from_this<PreferenceStore> {
   // Writes pending changes, if any (merging as synchronize does).
   bool flush();
   bool hasPendingChanges() const;
+  // Forgets the changes not yet written: values read afterwards are the file's again. For a
+  // file this process may not write (the machine-wide preferences of an ordinary user).
+  void discardPendingChanges();
 
   enum class FileState { NotRead, Usable, Missing, SetAside, LeftAlone };
   FileState fileState() const;

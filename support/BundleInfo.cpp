@@ -4,6 +4,7 @@
 
 #include "platform/carbon/Gestalt.h"
 #include "platform/cf/CFBundle.h"
+#include "platform/cf/CFPreferences.h"
 #include "platform/cf/CFURL.h"
 
 namespace {
@@ -13,6 +14,15 @@ CFStringRef infoString(CFStringRef key) {
   if (!bundle) return nullptr;
   CFTypeRef value = CFBundleGetValueForInfoDictionaryKey(bundle, key);
   return value && CFGetTypeID(value) == CFStringGetTypeID() ? static_cast<CFStringRef>(value) : nullptr;
+}
+
+// Null without a key.
+CFStringRef copyPreferenceKey(ConstStr255Param key) {
+  if (!key) return nullptr;
+  BoundedString text;
+  text.AssignPascal(key);  // to a C string: cut at the first NUL byte
+  CFStringRef name = CFStringCreateWithCString(kCFAllocatorDefault, text.c_str(), CFStringGetSystemEncoding());
+  return name ? name : CFStringCreateWithCString(kCFAllocatorDefault, text.c_str(), kCFStringEncodingMacRoman);
 }
 
 Boolean assignText(CFStringRef value, BoundedString& text) {
@@ -90,4 +100,32 @@ OSErr RegisterBundleIcon(const char* name, OSType iconType, IconRef* icon) {
 SInt32 GetSystemVersion(void) {
   SInt32 version = 0;
   return Gestalt(gestaltSystemVersion, &version) == noErr ? version : 0;
+}
+
+OSErr SetPreference(CFPropertyListRef value, ConstStr255Param key, Boolean machineWide) {
+  CFStringRef name = copyPreferenceKey(key);
+  if (!name) return noErr;
+  bool stored = false;
+  if (machineWide) {
+    CFStringRef identifier = GetBundleIdentifier();
+    CFPreferencesSetValue(name, value, identifier, kCFPreferencesAnyUser, kCFPreferencesCurrentHost);
+    stored = CFPreferencesSynchronize(identifier, kCFPreferencesAnyUser, kCFPreferencesCurrentHost);
+  }
+  if (!stored) {
+    CFPreferencesSetAppValue(name, value, kCFPreferencesCurrentApplication);
+    CFPreferencesAppSynchronize(kCFPreferencesCurrentApplication);
+  }
+  CFRelease(name);
+  return noErr;
+}
+
+CFPropertyListRef CopyPreference(ConstStr255Param key, Boolean machineWide) {
+  CFStringRef name = copyPreferenceKey(key);
+  if (!name) return nullptr;
+  CFPropertyListRef value = nullptr;
+  if (machineWide)
+    value = CFPreferencesCopyValue(name, GetBundleIdentifier(), kCFPreferencesAnyUser, kCFPreferencesCurrentHost);
+  if (!value) value = CFPreferencesCopyAppValue(name, kCFPreferencesCurrentApplication);
+  CFRelease(name);
+  return value;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The application's own bundle (identifier, executable name, creator signature, folder,
-// resources, icon registration) and the running system's version.
+// resources, icon registration), the running system's version and the preferences.
 #include "platform/carbon/Files.h"
 #include "platform/carbon/IconServices.h"
 #include "platform/cf/CFString.h"
@@ -27,3 +27,15 @@ OSErr RegisterBundleIcon(const char* name, OSType iconType, IconRef* icon);
 
 // Gestalt 'sysv' in binary-coded decimal (0x1068 for 10.6.8); 0 when it cannot be had.
 SInt32 GetSystemVersion(void);
+
+// Preferences under the bundle identifier, for this user (the application domain) or, with
+// machineWide, for any user of this host. Keys are read as UTF-8, bytes that are not as Mac
+// Roman, so every key converts and a key reads back as the user defaults see it.
+//
+// Stores value (null removes the key). Machine-wide, a domain that cannot be written (an
+// ordinary user) takes nothing, and the value goes to the application domain instead.
+// Always answers noErr.
+OSErr SetPreference(CFPropertyListRef value, ConstStr255Param key, Boolean machineWide);
+// Machine-wide, the machine's value, else the application domain's; the caller releases it.
+// Null when neither holds the key, or without a key.
+CFPropertyListRef CopyPreference(ConstStr255Param key, Boolean machineWide);

@@ -12,6 +12,7 @@ TestEnvironment::TestEnvironment() {
   set("XDG_STATE_HOME", home() + "/.local/state");
   set("XDG_CACHE_HOME", home() + "/.cache");
   set("VOCABULON_SYSTEM_ROOT", systemRoot());
+  set("VOCABULON_SYSTEM_CONFIG_DIR", machineConfigHome());  // never the real /etc/xdg
 }
 
 TestEnvironment::~TestEnvironment() {

@@ -1,6 +1,7 @@
 #pragma once
-// A fresh temporary home for one test: HOME, the XDG folders and the system root all point
-// into it, and are put back when the object goes away.
+// A fresh temporary home for one test: HOME, the XDG folders, the system root and the
+// machine-wide configuration folder all point into it, and are put back when the object goes
+// away.
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@ class TestEnvironment {
   QString home() const { return dir_.path() + "/home"; }
   QString systemRoot() const { return dir_.path() + "/root"; }
   QString dictionariesFolder() const { return systemRoot() + "/Library/Dictionaries"; }
+  QString machineConfigHome() const { return dir_.path() + "/etc/xdg"; }  // not created
 
  private:
   void set(const char* name, const QString& value);

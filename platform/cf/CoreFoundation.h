@@ -7,6 +7,7 @@
 #include "platform/cf/CFDate.h"
 #include "platform/cf/CFDictionary.h"
 #include "platform/cf/CFNumber.h"
+#include "platform/cf/CFPreferences.h"
 #include "platform/cf/CFQt.h"
 #include "platform/cf/CFString.h"
 #include "platform/cf/CFURL.h"
