@@ -311,7 +311,7 @@ bool DictData::inflateWhole(QString* error) const {
 }
 
 bool DictData::read(std::uint64_t offset, std::uint64_t size, QByteArray* out, QString* error) const {
-  out->clear();
+  out->truncate(0);  // keeps its room: callers reuse one buffer word after word
   auto pastEnd = [&](std::uint64_t end) {
     if (error) {
       *error = QStringLiteral("%1: entry at %2 (%3 bytes) runs past the end of the data (%4 bytes)")

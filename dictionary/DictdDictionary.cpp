@@ -1,6 +1,7 @@
 #include "dictionary/DictdDictionary.h"
 
 #include <QFileInfo>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cstring>
 
@@ -314,7 +315,7 @@ bool DictdDictionary::readData(std::uint32_t position, std::optional<std::uint64
     }
     return false;
   }
-  QByteArray scratch;
+  thread_local QByteArray scratch;  // one buffer per thread, reused word after word
   QByteArrayView bytes;
   if (!data_->view(*offset, *length, &bytes, &scratch, error)) {
     if (data_->changedOnDisk()) noteChangedOnDisk();
@@ -346,7 +347,7 @@ std::optional<QString> DictdDictionary::define(QStringView word, QString* error)
     std::uint32_t line;
     std::optional<std::uint64_t> offset, length;
   };
-  std::vector<Place> places;
+  QVarLengthArray<Place, 8> places;
   const char* end = index_->data() + index_->size();
   const bool searched = guardedRead([&] {
     auto found = std::lower_bound(lines_.begin(), lines_.end(), key, [&](std::uint32_t line, std::string_view k) {

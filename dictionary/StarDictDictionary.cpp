@@ -241,7 +241,7 @@ bool StarDictDictionary::readEntry(std::uint32_t entry, QString* text, QString* 
       })) {
     return changedUnderRead(files_.idx, error);
   }
-  QByteArray scratch;
+  thread_local QByteArray scratch;  // one buffer per thread, reused word after word
   QByteArrayView data;
   if (!data_->view(offset, size, &data, &scratch, error)) {
     if (data_->changedOnDisk()) noteChangedOnDisk();
