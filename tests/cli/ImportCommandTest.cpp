@@ -123,4 +123,38 @@ TEST_F(ImportCommand, WhatAKilledImportLeftIsHiddenThenSwept) {
   EXPECT_TRUE(building().isEmpty()) << building().join(' ').toStdString();
 }
 
+// On a nearly full disk the uncompressed copy is left out, with a note, and the bundle works
+// from the compressed data. The disk is a 4 MB tmpfs mounted over the dictionaries folder in
+// a namespace of the test's own; what happens there is checked from inside it.
+TEST_F(ImportCommand, ANearlyFullDiskGetsNoCopyAndANote) {
+  const QString folder = env.path() + QStringLiteral("/share");
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ASSERT_TRUE(QDir().mkpath(env.dictionariesFolder()));
+  TestEntries entries;
+  for (int i = 0; i < 300; ++i) entries.append({QStringLiteral("word%1").arg(i), QStringLiteral("Definition %1.").arg(i)});
+  writeTestDictd(folder + QStringLiteral("/small"), QStringLiteral("Small"), entries);
+  const QString script = QStringLiteral(
+      "mount -t tmpfs -o size=4m none \"$1\" || exit 77\n"
+      "\"$2\" import \"$3\" || exit 1\n"
+      "\"$2\" define -d Small word7 || exit 1\n"
+      "ls -a \"$1/Small.dictionary\"\n");
+  QProcess process;
+  process.start(QStringLiteral("unshare"), {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                                            QStringLiteral("sh"), env.dictionariesFolder(), kExecutable,
+                                            folder + QStringLiteral("/small.index")});
+  ASSERT_TRUE(process.waitForFinished(30000));
+  const QString out = QString::fromUtf8(process.readAllStandardOutput());
+  const QString err = QString::fromUtf8(process.readAllStandardError());
+  if (process.exitStatus() != QProcess::NormalExit || process.exitCode() == 77 ||
+      (process.exitCode() != 0 && err.contains(QLatin1String("unshare")))) {
+    GTEST_SKIP() << "cannot mount a small file system here: " << err.toStdString();
+  }
+  ASSERT_EQ(process.exitCode(), 0) << err.toStdString();
+  EXPECT_TRUE(err.contains(QLatin1String("not enough free space for its uncompressed copy"))) << err.toStdString();
+  EXPECT_TRUE(out.contains(QLatin1String("word7:\nDefinition 7.\n"))) << out.toStdString();
+  EXPECT_TRUE(out.contains(QLatin1String("small.dict.dz")));
+  EXPECT_FALSE(out.contains(QLatin1String(".prepared"))) << out.toStdString();
+  EXPECT_FALSE(out.contains(QLatin1String(".import-")));
+}
+
 }  // namespace
