@@ -28,14 +28,16 @@ bool isDictionaryFile(const QString& name) {
   return name.endsWith(QLatin1String(".index")) || name.endsWith(QLatin1String(".ifo"));
 }
 
-// The dictionaries in a folder and in its subfolders (one level down).
+// The dictionaries in a folder and in its subfolders (one level down). Special files of those
+// names (a FIFO, a device) are listed too, to be refused with a reason rather than skipped.
 QStringList dictionariesIn(const QString& folder) {
   QStringList found;
   const QDir dir(folder);
   const QStringList filters{QStringLiteral("*.index"), QStringLiteral("*.ifo")};
-  for (const QFileInfo& file : dir.entryInfoList(filters, QDir::Files, QDir::Name)) found.append(file.absoluteFilePath());
+  const QDir::Filters files = QDir::Files | QDir::System;
+  for (const QFileInfo& file : dir.entryInfoList(filters, files, QDir::Name)) found.append(file.absoluteFilePath());
   for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-    for (const QFileInfo& file : QDir(sub.absoluteFilePath()).entryInfoList(filters, QDir::Files, QDir::Name)) {
+    for (const QFileInfo& file : QDir(sub.absoluteFilePath()).entryInfoList(filters, files, QDir::Name)) {
       found.append(file.absoluteFilePath());
     }
   }

@@ -80,6 +80,13 @@ TEST_F(ImportCommand, SpecialFilesAreRefusedAtOnce) {
     EXPECT_EQ(exitCode, 1);
     EXPECT_TRUE(said.contains(QLatin1String("not a regular file"))) << said.toStdString();
   }
+  // Found in a folder, each is named and refused (the two links lead to one device, taken
+  // once), and the good one beside them imported.
+  int exitCode = 0;
+  const QString said = run({QStringLiteral("import"), folder}, &exitCode);
+  EXPECT_EQ(exitCode, 1);
+  EXPECT_EQ(said.count(QLatin1String("not a regular file")), 3) << said.toStdString();
+  EXPECT_TRUE(said.contains(QLatin1String("imported ") + folder + QStringLiteral("/plain.index"))) << said.toStdString();
   EXPECT_TRUE(building().isEmpty());
 }
 
