@@ -66,7 +66,12 @@ template <typename Read>
     return false;
   }
   mapguard::current = &frame;
-  read();
+  try {
+    read();
+  } catch (...) {  // an allocation that failed: the frame must not outlive this call
+    mapguard::current = frame.outer;
+    throw;
+  }
   mapguard::current = frame.outer;
   return true;
 }
