@@ -14,6 +14,7 @@
 
 #include "app/LexoraAppDelegate.h"
 #include "app/core/MultiWordLookup.h"
+#include "dictionary/Dictionary.h"
 #include "platform/automator/Workflow.h"
 #include "platform/cocoa/ProgressIndicator.h"
 #include "platform/cocoa/SystemLog.h"
@@ -93,6 +94,7 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
       buildRecentMenu();
     }
 
+    dictionary::checkForChanges();  // once per lookup: a dictionary changed on disk is read afresh
     QStringList words = wordsOfQuery(query);
     if (lookUpEachWordOnlyOnce()) words = eachWordOnce(words);
     if (sortResultsLikeTheFinder()) SortStringsLikeFinder(words);

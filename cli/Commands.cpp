@@ -227,6 +227,7 @@ int import(const QStringList& arguments, QIODevice& out, QIODevice& err) {
   for (const auto& item : report) {
     if (item.error.isEmpty()) {
       print(out, QStringLiteral("imported %1 -> %2\n").arg(item.source, item.bundlePath));
+      for (const QString& note : item.notes) print(err, QStringLiteral("vocabulon: note: %1\n").arg(note));
     } else {
       print(err, QStringLiteral("vocabulon: %1: %2\n").arg(item.source, item.error));
       status = 1;

@@ -11,8 +11,9 @@
 // A bundle whose data is compressed may also hold an uncompressed copy of it, made at
 // import so that lookups need not inflate anything. "VocabulonPreparedData" records it:
 // "File" (its name in the folder), "Size" (its length), and what it was made from: "Source"
-// (the data file's name in the folder) with "SourceSize", "SourceModified" (nanoseconds) and
-// "SourceInode" of the file that name leads to. The copy is read only while that file is
+// (the data file's name in the folder) with "SourceSize", "SourceModified", "SourceChanged"
+// (modification and status-change times, nanoseconds) and "SourceInode" of the file that
+// name leads to. The copy is read only while that file is
 // still the same and the copy has its full length; otherwise the compressed data is.
 // "VocabulonPreparedIndex" records, in the same form, a dictd index's key order kept beside
 // it, so that opening need not read the whole index; it too is used only while the index is
@@ -44,6 +45,7 @@ struct PreparedData {
   QString source;
   qint64 sourceSize = 0;
   qint64 sourceModified = 0;
+  qint64 sourceChanged = 0;
   quint64 sourceInode = 0;
   bool operator==(const PreparedData&) const = default;
 };
@@ -65,9 +67,12 @@ bool writeBundleInfo(const QString& bundlePath, const BundleInfo& info, QString*
 
 // Makes the uncompressed copy of the bundle's data file `sourceName` beside it (written
 // whole or not at all) and returns its record for the Info.plist. Nothing without a message
-// when that data is not compressed; nothing and a message when the copy cannot be made.
+// when that data is not compressed; nothing and a message when the copy cannot be made. The
+// copy is never longer than the size the data's header declares, and never fills the disk;
+// *refused is set when that size is implausible for the compressed size (a gzip bomb), and
+// the dictionary should then not be used at all.
 std::optional<PreparedData> writePreparedData(const QString& bundlePath, const QString& sourceName,
-                                              QString* error = nullptr);
+                                              QString* error = nullptr, bool* refused = nullptr);
 
 // Keeps the key order of the bundle's dictd index `indexName` (over its data `dataName`)
 // beside it and returns its record. Nothing and a message when the index cannot be read.

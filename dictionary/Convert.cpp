@@ -2,7 +2,8 @@
 
 #include "dictionary/DictZip.h"
 #include "dictionary/DictdFormat.h"
-#include <QFile>
+#include "dictionary/MappedFile.h"
+#include "platform/SafeFile.h"
 
 namespace dictionary {
 
@@ -10,13 +11,10 @@ bool convertDictdToStarDict(const QString& indexPath, const QString& dataPath, c
                             const StarDictWriterOptions& options, StarDictFiles* files, QString* error) {
   auto data = DictData::open(dataPath, error);
   if (!data) return false;
-  QFile index(indexPath);
-  if (!index.open(QIODevice::ReadOnly)) {
-    if (error) *error = index.errorString();
-    return false;
-  }
+  const std::optional<QByteArray> index = safefile::readRegular(indexPath, qint64(kMaxIndexBytes), error);
+  if (!index) return false;
   QList<StarDictEntry> entries;
-  for (const QByteArray& line : index.readAll().split('\n')) {
+  for (const QByteArray& line : index->split('\n')) {
     const QList<QByteArray> fields = line.split('\t');
     if (fields.size() < 3) continue;
     const auto offset = dictd::decodeNumber({fields[1].constData(), std::size_t(fields[1].size())});

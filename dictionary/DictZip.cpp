@@ -21,10 +21,17 @@ std::unique_ptr<DictData> DictData::open(const QString& path, QString* error, st
   std::unique_ptr<DictData> data(new DictData);
   data->path_ = path;
   data->cacheLimit_ = cacheBytes;
-  data->file_ = MappedFile::open(path, error);
+  data->file_ = MappedFile::open(path, kMaxDataBytes, error);
   if (!data->file_) return nullptr;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(data->file_->data());
-  const bool gzipMagic = data->file_->size() >= 2 && bytes[0] == kGzipMagic0 && bytes[1] == kGzipMagic1;
+  data->fileSize_ = data->file_->size();
+  // The header is read from a copy: the file may shrink under the mapping at any time.
+  data->header_.resize(qsizetype(std::min<std::size_t>(data->file_->size(), kMaxHeaderBytes)));
+  if (!data->file_->copy(0, std::size_t(data->header_.size()), data->header_.data())) {
+    if (error) *error = QStringLiteral("%1: changed while it was read").arg(path);
+    return nullptr;
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data->header_.constData());
+  const bool gzipMagic = data->header_.size() >= 2 && bytes[0] == kGzipMagic0 && bytes[1] == kGzipMagic1;
   if (gzipMagic) {
     if (!data->parseGzipHeader(error)) return nullptr;
   } else if (path.endsWith(QLatin1String(".dz")) || path.endsWith(QLatin1String(".gz"))) {
@@ -32,16 +39,20 @@ std::unique_ptr<DictData> DictData::open(const QString& path, QString* error, st
     return nullptr;
   } else {
     data->kind_ = Kind::Plain;
+    data->declaredSize_ = data->file_->size();
   }
+  data->header_.clear();
+  data->header_.squeeze();
   return data;
 }
 
 std::unique_ptr<DictData> DictData::openUncompressed(const QString& path, std::uint64_t expectedSize, QString* error) {
   std::unique_ptr<DictData> data(new DictData);
   data->path_ = path;
-  data->file_ = MappedFile::open(path, error);
+  data->file_ = MappedFile::open(path, kMaxDataBytes, error);
   if (!data->file_) return nullptr;
   // The size of the mapping itself, so a file cut short after a check is still caught.
+  data->fileSize_ = data->declaredSize_ = data->file_->size();
   if (data->file_->size() != expectedSize) {
     if (error) {
       *error = QStringLiteral("%1: holds %2 bytes instead of %3").arg(path).arg(data->file_->size()).arg(expectedSize);
@@ -59,8 +70,9 @@ bool DictData::parseGzipHeader(QString* error) {
     if (error) *error = QStringLiteral("%1: damaged gzip header: %2").arg(path_, why);
     return false;
   };
-  const auto* p = reinterpret_cast<const unsigned char*>(file_->data());
-  const std::size_t size = file_->size();
+  const auto* p = reinterpret_cast<const unsigned char*>(header_.constData());
+  const std::size_t fileSize = file_->size();
+  const std::size_t size = std::size_t(header_.size());  // the part of the file copied
   if (size < 10) return fail(QStringLiteral("file too short"));
   if (p[2] != 8) return fail(QStringLiteral("unknown compression method %1").arg(p[2]));
   const unsigned flags = p[3];
@@ -109,6 +121,12 @@ bool DictData::parseGzipHeader(QString* error) {
   }
   if (!haveRandomAccess) {
     kind_ = Kind::Gzip;
+    // A file too short for its trailer fails when it is inflated.
+    unsigned char trailer[4];
+    if (fileSize >= pos + 8 && file_->copy(fileSize - 4, 4, reinterpret_cast<char*>(trailer))) {
+      declaredSize_ = std::uint64_t(trailer[0]) | (std::uint64_t(trailer[1]) << 8) |
+                      (std::uint64_t(trailer[2]) << 16) | (std::uint64_t(trailer[3]) << 24);
+    }
     return true;
   }
   kind_ = Kind::DictZip;
@@ -119,9 +137,10 @@ bool DictData::parseGzipHeader(QString* error) {
     offset += chunkSizes_[i];
   }
   chunkOffsets_.back() = offset;
-  if (offset > size) {
-    return fail(QStringLiteral("chunk sizes run %1 bytes past the end of the file").arg(offset - size));
+  if (offset > fileSize) {
+    return fail(QStringLiteral("chunk sizes run %1 bytes past the end of the file").arg(offset - fileSize));
   }
+  declaredSize_ = std::uint64_t(chunkLength_) * chunkSizes_.size();
   return true;
 }
 
@@ -135,11 +154,17 @@ bool DictData::inflateChunk(std::size_t index, QByteArray* out, QString* error) 
     if (error) *error = QStringLiteral("%1: damaged chunk %2: %3").arg(path_).arg(index).arg(why);
     return false;
   };
+  char packed[65536];  // chunk sizes are 16-bit
+  if (!file_->copy(chunkOffsets_[index], chunkSizes_[index], packed)) {
+    changed_ = true;
+    if (error) *error = QStringLiteral("%1: changed while it was read").arg(path_);
+    return false;
+  }
   z_stream stream{};
   if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) return fail(QStringLiteral("cannot start inflating"));
   // One byte of room beyond the chunk length shows a chunk that inflates too long.
   out->resize(qsizetype(chunkLength_) + 1);
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(file_->data()) + chunkOffsets_[index]);
+  stream.next_in = reinterpret_cast<Bytef*>(packed);
   stream.avail_in = chunkSizes_[index];
   stream.next_out = reinterpret_cast<Bytef*>(out->data());
   stream.avail_out = uInt(out->size());
@@ -208,23 +233,42 @@ bool DictData::inflateWhole(QString* error) const {
   if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) {
     inflateError_ = QStringLiteral("%1: cannot start inflating").arg(path_);
   } else {
-    const auto* begin = reinterpret_cast<const unsigned char*>(file_->data());
     std::size_t pos = 0;
     const std::size_t size = file_->size();
     QByteArray out;
-    out.resize(qsizetype(std::min<std::size_t>(std::max<std::size_t>(size * 4, 1 << 16), kMaxWholeGzipBytes)));
+    // Bounded by what such a file can plausibly hold, whatever its trailer claims.
+    const std::size_t most = std::size_t(std::min<std::uint64_t>(kMaxWholeGzipBytes, plausibleInflatedSize(size)));
+    out.resize(qsizetype(std::min<std::size_t>(std::max<std::size_t>(size * 4, 1 << 16), most)));
     std::size_t produced = 0;
     bool memberEnded = false;
+    // The input goes through a copy, piece by piece, since the file may shrink meanwhile.
+    QByteArray piece;
+    std::size_t pieceStart = 0;
+    const unsigned char* begin = nullptr;  // where byte pieceStart of the file lies in piece
+    auto load = [&](std::size_t from) {
+      const std::size_t length = std::min<std::size_t>(size - from, kCopyPieceBytes);
+      piece.resize(qsizetype(length));
+      if (!file_->copy(from, length, piece.data())) return false;
+      pieceStart = from;
+      begin = reinterpret_cast<const unsigned char*>(piece.constData());
+      return true;
+    };
+    if (!load(0)) inflateError_ = QStringLiteral("%1: changed while it was read").arg(path_);
     while (inflateError_.isEmpty()) {
-      // zlib counts in uInt; feed the input in pieces that fit.
-      stream.next_in = const_cast<Bytef*>(begin + pos);
-      stream.avail_in = uInt(std::min<std::size_t>(size - pos, 1u << 30));
+      if (pos == pieceStart + std::size_t(piece.size()) && pos < size && !load(pos)) {
+        changed_ = true;
+        inflateError_ = QStringLiteral("%1: changed while it was read").arg(path_);
+        break;
+      }
+      stream.next_in = const_cast<Bytef*>(begin + (pos - pieceStart));
+      stream.avail_in = uInt(pieceStart + piece.size() - pos);
       if (produced == std::size_t(out.size())) {
-        if (produced >= kMaxWholeGzipBytes) {
-          inflateError_ = QStringLiteral("%1: inflates to more than %2 MB").arg(path_).arg(kMaxWholeGzipBytes >> 20);
+        if (produced >= most) {
+          inflateError_ = QStringLiteral("%1: inflates to more than %2 MB from %3 compressed bytes; refused")
+                              .arg(path_).arg(most >> 20).arg(size);
           break;
         }
-        out.resize(qsizetype(std::min<std::size_t>(produced * 2, kMaxWholeGzipBytes)));
+        out.resize(qsizetype(std::min<std::size_t>(produced * 2, most)));
       }
       stream.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
       stream.avail_out = uInt(std::min<std::size_t>(out.size() - produced, 1u << 30));
@@ -235,7 +279,9 @@ bool DictData::inflateWhole(QString* error) const {
       if (status == Z_STREAM_END) {
         memberEnded = true;
         // Another gzip member may follow (concatenated gzip files).
-        if (size - pos >= 2 && begin[pos] == kGzipMagic0 && begin[pos + 1] == kGzipMagic1) {
+        unsigned char magic[2];
+        if (size - pos >= 2 && file_->copy(pos, 2, reinterpret_cast<char*>(magic)) && magic[0] == kGzipMagic0 &&
+            magic[1] == kGzipMagic1) {
           inflateReset(&stream);
           memberEnded = false;
           continue;
@@ -265,7 +311,7 @@ bool DictData::inflateWhole(QString* error) const {
 }
 
 bool DictData::read(std::uint64_t offset, std::uint64_t size, QByteArray* out, QString* error) const {
-  out->clear();
+  out->truncate(0);  // keeps its room: callers reuse one buffer word after word
   auto pastEnd = [&](std::uint64_t end) {
     if (error) {
       *error = QStringLiteral("%1: entry at %2 (%3 bytes) runs past the end of the data (%4 bytes)")
@@ -278,7 +324,17 @@ bool DictData::read(std::uint64_t offset, std::uint64_t size, QByteArray* out, Q
     case Kind::Plain: {
       const std::uint64_t total = file_->size();
       if (offset > total || size > total - offset) return pastEnd(total);
-      out->append(file_->data() + offset, qsizetype(size));
+      if (size > std::uint64_t(kMaxWholeGzipBytes)) {
+        if (error) *error = QStringLiteral("%1: entry at %2 claims %3 bytes").arg(path_).arg(offset).arg(size);
+        return false;
+      }
+      out->resize(qsizetype(size));
+      if (!file_->copy(offset, std::size_t(size), out->data())) {
+        out->clear();
+        changed_ = true;
+        if (error) *error = QStringLiteral("%1: changed while it was read").arg(path_);
+        return false;
+      }
       return true;
     }
     case Kind::Gzip: {
@@ -322,14 +378,6 @@ bool DictData::read(std::uint64_t offset, std::uint64_t size, QByteArray* out, Q
 
 bool DictData::view(std::uint64_t offset, std::uint64_t size, QByteArrayView* out, QByteArray* scratch,
                     QString* error) const {
-  if (kind_ == Kind::Plain) {
-    const std::uint64_t total = file_->size();
-    if (offset + size >= offset && offset <= total && size <= total - offset) {
-      *out = QByteArrayView(file_->data() + offset, qsizetype(size));
-      return true;
-    }
-  }
-  // Everything else, errors included, as read() has it.
   if (!read(offset, size, scratch, error)) return false;
   *out = QByteArrayView(*scratch);
   return true;
@@ -367,8 +415,14 @@ bool DictData::readAll(QByteArray* out, QString* error) const {
 
 bool DictData::inflateInto(const Sink& sink, QString* error) const {
   switch (kind_) {
-    case Kind::Plain:
-      return sink(file_->data(), file_->size());
+    case Kind::Plain: {
+      QByteArray piece;
+      for (std::uint64_t at = 0; at < file_->size(); at += std::uint64_t(piece.size())) {
+        if (!read(at, std::min<std::uint64_t>(file_->size() - at, kCopyPieceBytes), &piece, error)) return false;
+        if (!sink(piece.constData(), std::size_t(piece.size()))) return false;
+      }
+      return true;
+    }
     case Kind::Gzip: {
       QByteArray whole;
       if (!readAll(&whole, error)) return false;

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <atomic>
+#include <algorithm>
 #include <functional>
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +28,13 @@ class DictData {
   static constexpr std::size_t kDefaultCacheBytes = 32u << 20;
   // A gzip file without chunk table is inflated whole; refuse anything larger than this.
   static constexpr std::size_t kMaxWholeGzipBytes = 512u << 20;
+  // Text that deflate packs tighter than this is not a dictionary but a bomb: compressed
+  // dictionaries come to 3-10 to 1. Small data may be anything up to kSmallAllowance.
+  static constexpr std::uint64_t kMaxPlausibleRatio = 64;
+  static constexpr std::uint64_t kSmallAllowance = 16u << 20;
+  static std::uint64_t plausibleInflatedSize(std::uint64_t compressedSize) {
+    return std::max<std::uint64_t>(kSmallAllowance, compressedSize * kMaxPlausibleRatio);
+  }
 
   // Opens the file and checks its header (and, for dictzip, the chunk table). The kind comes
   // from the contents; a name ending in .dz or .gz must hold gzip data. Nothing and a
@@ -43,14 +52,22 @@ class DictData {
   std::uint32_t chunkLength() const { return chunkLength_; }
   std::size_t chunkCount() const { return chunkSizes_.size(); }
   std::size_t cachedBytes() const;
+  // The size of the file itself, and the size its header says the data inflates to: the
+  // file's own for plain data, chunk length times chunk count for dictzip (the last chunk
+  // may be shorter), the gzip trailer's (modulo 4 GB) for gzip.
+  std::uint64_t fileSize() const { return fileSize_; }
+  std::uint64_t declaredSize() const { return declaredSize_; }
+  // True once a read found the file shorter than when it was opened (rewritten in place).
+  bool changedOnDisk() const { return changed_; }
 
   // Copies `size` bytes starting at `offset` of the uncompressed data into *out. False and a
   // message when the range runs past the end of the data or the compressed data is damaged.
   // Safe to call from several threads.
   bool read(std::uint64_t offset, std::uint64_t size, QByteArray* out, QString* error = nullptr) const;
 
-  // The same range without copying where the data lies uncompressed in the file: *out then
-  // points into the mapping (valid while this object lives), else into *scratch.
+  // The same range without copying where it can: *out then points into a chunk held by this
+  // object or into *scratch. Data in the file itself is always copied, as the file may
+  // shrink under its mapping.
   bool view(std::uint64_t offset, std::uint64_t size, QByteArrayView* out, QByteArray* scratch,
             QString* error = nullptr) const;
 
@@ -69,8 +86,17 @@ class DictData {
   bool inflateChunk(std::size_t index, QByteArray* out, QString* error) const;
   bool inflateWhole(QString* error) const;
 
+  // A gzip header with its extra field, name and comment fits in this much.
+  static constexpr std::size_t kMaxHeaderBytes = 256u << 10;
+  // Data read from the file whole goes through copies of this size.
+  static constexpr std::size_t kCopyPieceBytes = 1u << 20;
+
   QString path_;
   Kind kind_ = Kind::Plain;
+  QByteArray header_;  // the start of the file, while it is parsed
+  std::uint64_t fileSize_ = 0;
+  std::uint64_t declaredSize_ = 0;
+  mutable std::atomic<bool> changed_{false};
   mutable std::unique_ptr<MappedFile> file_;  // dropped once a whole gzip is inflated
 
   // dictzip

@@ -1,6 +1,7 @@
 #include "dictionary/DictdDictionary.h"
 
 #include <QFileInfo>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cstring>
 
@@ -45,6 +46,11 @@ const char* lineEnd(const char* p, const char* end) {
   return newline ? newline : end;
 }
 
+std::nullptr_t changedWhileOpening(const QString& path, QString* error) {
+  if (error) *error = QStringLiteral("%1: changed while it was read").arg(path);
+  return nullptr;
+}
+
 }  // namespace
 
 QString DictdDictionary::dataPathFor(const QString& indexPath) {
@@ -74,7 +80,7 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
                                                        std::unique_ptr<DictData> data, QString* error) {
   std::unique_ptr<DictdDictionary> dictionary(new DictdDictionary);
   dictionary->indexPath_ = indexPath;
-  dictionary->index_ = MappedFile::open(indexPath, error);
+  dictionary->index_ = MappedFile::open(indexPath, kMaxIndexBytes, error);
   if (!dictionary->index_) return nullptr;
   const char* const begin = dictionary->index_->data();
   const char* const end = begin + dictionary->index_->size();
@@ -93,37 +99,41 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
   // turned up are made again at the end.
   std::string_view previous;
   std::size_t lastDisorder = 0, lastRuleChange = 0;  // line numbers; 0 for none
-  for (const char* p = begin; p < end;) {
-    const char* eol = lineEnd(p, end);
-    IndexLine line;
-    if (splitLine(p, eol, &line)) {
-      const auto position = std::uint32_t(p - begin);
-      if (line.headword[0] == '0') {
-        const dictd::KeyRules before = rules;
-        switch (dictd::specialEntry(line.headword)) {
-          case dictd::SpecialEntry::Short:
-            if (shortLine < 0) shortLine = position;
-            break;
-          case dictd::SpecialEntry::Url:
-            if (urlLine < 0) urlLine = position;
-            break;
-          case dictd::SpecialEntry::AllChars: rules.allChars = true; break;
-          case dictd::SpecialEntry::Utf8: rules.utf8 = true; break;
-          case dictd::SpecialEntry::EightBit: rules.eightBit = true; break;
-          case dictd::SpecialEntry::CaseSensitive: rules.caseSensitive = true; break;
-          default: break;
+  qsizetype& skipped = dictionary->skippedLines_;
+  const bool scanned = guardedRead([&] {
+    for (const char* p = begin; p < end;) {
+      const char* eol = lineEnd(p, end);
+      IndexLine line;
+      if (splitLine(p, eol, &line)) {
+        const auto position = std::uint32_t(p - begin);
+        if (line.headword[0] == '0') {
+          const dictd::KeyRules before = rules;
+          switch (dictd::specialEntry(line.headword)) {
+            case dictd::SpecialEntry::Short:
+              if (shortLine < 0) shortLine = position;
+              break;
+            case dictd::SpecialEntry::Url:
+              if (urlLine < 0) urlLine = position;
+              break;
+            case dictd::SpecialEntry::AllChars: rules.allChars = true; break;
+            case dictd::SpecialEntry::Utf8: rules.utf8 = true; break;
+            case dictd::SpecialEntry::EightBit: rules.eightBit = true; break;
+            case dictd::SpecialEntry::CaseSensitive: rules.caseSensitive = true; break;
+            default: break;
+          }
+          if (!(before == rules)) lastRuleChange = lines.size();
         }
-        if (!(before == rules)) lastRuleChange = lines.size();
+        if (!lines.empty() && dictd::compareKeys(line.headword, previous, rules) < 0) lastDisorder = lines.size();
+        previous = line.headword;
+        lines.push_back(position);
+      } else if (eol > p && !(eol - p == 1 && *p == '\r')) {
+        ++skipped;
       }
-      if (!lines.empty() && dictd::compareKeys(line.headword, previous, rules) < 0) lastDisorder = lines.size();
-      previous = line.headword;
-      lines.push_back(position);
-    } else if (eol > p && !(eol - p == 1 && *p == '\r')) {
-      ++dictionary->skippedLines_;
+      if (eol == end) break;
+      p = eol + 1;
     }
-    if (eol == end) break;
-    p = eol + 1;
-  }
+  });
+  if (!scanned) return changedWhileOpening(indexPath, error);
   if (lines.empty()) {
     if (error) {
       *error = dictionary->skippedLines_
@@ -136,14 +146,24 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
   lines.shrink_to_fit();
 
   // Lookups search the lines with our own comparison; only when the file is not in that
-  // order already do we pay for sorting (stable, so equal headwords stay in file order).
+  // order already do we pay for sorting. Equal headwords stay in file order: lines compare
+  // by their place in the file last (std::sort, unlike stable_sort, needs no buffer that a
+  // fault would leave behind).
   auto less = [&](std::uint32_t a, std::uint32_t b) {
     return dictd::compareKeys(dictionary->headword(a), dictionary->headword(b), rules) < 0;
   };
-  bool inOrder = lastDisorder == 0 || lastDisorder < lastRuleChange;
-  for (std::size_t i = 1; i < lastRuleChange && inOrder; ++i) inOrder = !less(lines[i], lines[i - 1]);
-  dictionary->indexWasSorted_ = inOrder;
-  if (!dictionary->indexWasSorted_) std::stable_sort(lines.begin(), lines.end(), less);
+  const bool ordered = guardedRead([&] {
+    bool inOrder = lastDisorder == 0 || lastDisorder < lastRuleChange;
+    for (std::size_t i = 1; i < lastRuleChange && inOrder; ++i) inOrder = !less(lines[i], lines[i - 1]);
+    dictionary->indexWasSorted_ = inOrder;
+    if (!inOrder) {
+      std::sort(lines.begin(), lines.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const int order = dictd::compareKeys(dictionary->headword(a), dictionary->headword(b), rules);
+        return order < 0 || (order == 0 && a < b);
+      });
+    }
+  });
+  if (!ordered) return changedWhileOpening(indexPath, error);
 
   if (dataPath.isEmpty()) {
     if (error) *error = QStringLiteral("%1: no data file (.dict or .dict.dz) beside it").arg(indexPath);
@@ -180,14 +200,17 @@ constexpr std::uint32_t kAllChars = 1, kUtf8 = 2, kEightBit = 4, kCaseSensitive 
 
 QByteArray DictdDictionary::order() const {
   std::int64_t shortLine = -1, urlLine = -1;
-  for (const std::uint32_t line : lines_) {
-    const std::string_view word = headword(line);
-    if (word.empty() || word[0] != '0') continue;
-    const dictd::SpecialEntry entry = dictd::specialEntry(word);
-    // The first in file order, as open() takes them.
-    if (entry == dictd::SpecialEntry::Short && (shortLine < 0 || line < shortLine)) shortLine = line;
-    if (entry == dictd::SpecialEntry::Url && (urlLine < 0 || line < urlLine)) urlLine = line;
-  }
+  const bool read = guardedRead([&] {
+    for (const std::uint32_t line : lines_) {
+      const std::string_view word = headword(line);
+      if (word.empty() || word[0] != '0') continue;
+      const dictd::SpecialEntry entry = dictd::specialEntry(word);
+      // The first in file order, as open() takes them.
+      if (entry == dictd::SpecialEntry::Short && (shortLine < 0 || line < shortLine)) shortLine = line;
+      if (entry == dictd::SpecialEntry::Url && (urlLine < 0 || line < urlLine)) urlLine = line;
+    }
+  });
+  if (!read) return QByteArray();
   OrderHeader header{};
   std::memcpy(header.magic, kOrderMagic, sizeof kOrderMagic);
   header.rules = (rules_.allChars ? kAllChars : 0) | (rules_.utf8 ? kUtf8 : 0) | (rules_.eightBit ? kEightBit : 0) |
@@ -208,34 +231,37 @@ std::unique_ptr<DictdDictionary> DictdDictionary::openWithOrder(const QString& i
     if (error) *error = QStringLiteral("%1: %2").arg(orderPath, why);
     return nullptr;
   };
-  const std::unique_ptr<MappedFile> order = MappedFile::open(orderPath, error);
+  const std::unique_ptr<MappedFile> order = MappedFile::open(orderPath, kMaxDataBytes, error);
   if (!order) return nullptr;
   OrderHeader header{};
   if (order->size() < sizeof header) return fail(QStringLiteral("cut short"));
-  std::memcpy(&header, order->data(), sizeof header);
+  if (!order->copy(0, sizeof header, reinterpret_cast<char*>(&header))) return fail(QStringLiteral("changed while it was read"));
   if (std::memcmp(header.magic, kOrderMagic, sizeof kOrderMagic) != 0) return fail(QStringLiteral("not a kept order"));
   if (header.count == 0 || order->size() != sizeof header + std::uint64_t(header.count) * sizeof(std::uint32_t)) {
     return fail(QStringLiteral("wrong length"));
   }
   std::unique_ptr<DictdDictionary> dictionary(new DictdDictionary);
   dictionary->indexPath_ = indexPath;
-  dictionary->index_ = MappedFile::open(indexPath, error);
+  dictionary->index_ = MappedFile::open(indexPath, kMaxIndexBytes, error);
   if (!dictionary->index_) return nullptr;
   const std::uint64_t size = dictionary->index_->size();
   if (header.indexSize != size || size > UINT32_MAX) return fail(QStringLiteral("made for another index"));
   auto validLine = [&](std::int64_t line) {
     return line >= 0 && std::uint64_t(line) < size && (line == 0 || dictionary->index_->data()[line - 1] == '\n');
   };
-  if ((header.shortLine != -1 && !validLine(header.shortLine)) || (header.urlLine != -1 && !validLine(header.urlLine))) {
-    return fail(QStringLiteral("made for another index"));
-  }
   // Every offset must start a line of this index, so that nothing is read outside it.
   std::vector<std::uint32_t>& lines = dictionary->lines_;
   lines.resize(header.count);
-  std::memcpy(lines.data(), order->data() + sizeof header, lines.size() * sizeof(std::uint32_t));
-  for (const std::uint32_t line : lines) {
-    if (!validLine(line)) return fail(QStringLiteral("made for another index"));
+  if (!order->copy(sizeof header, lines.size() * sizeof(std::uint32_t), reinterpret_cast<char*>(lines.data()))) {
+    return fail(QStringLiteral("changed while it was read"));
   }
+  bool valid = true;
+  const bool read = guardedRead([&] {
+    valid = (header.shortLine == -1 || validLine(header.shortLine)) && (header.urlLine == -1 || validLine(header.urlLine));
+    for (std::size_t i = 0; valid && i < lines.size(); ++i) valid = validLine(lines[i]);
+  });
+  if (!read) return fail(QStringLiteral("changed while it was read"));
+  if (!valid) return fail(QStringLiteral("made for another index"));
   dictionary->rules_ = {bool(header.rules & kAllChars), bool(header.rules & kUtf8), bool(header.rules & kEightBit),
                         bool(header.rules & kCaseSensitive)};
   dictionary->indexWasSorted_ = header.rules & kWasSorted;
@@ -255,23 +281,46 @@ std::string_view DictdDictionary::headword(std::uint32_t line) const {
   return {p, tab ? std::size_t(tab - p) : 0};
 }
 
+bool DictdDictionary::changedUnderRead(QString* error) const {
+  noteChangedOnDisk();
+  if (error) *error = QStringLiteral("%1: changed on disk while it was read").arg(indexPath_);
+  return false;
+}
+
 bool DictdDictionary::readEntry(std::uint32_t position, QString* text, QString* error) const {
-  const char* p = index_->data() + position;
+  std::optional<std::uint64_t> offset, length;
   const char* end = index_->data() + index_->size();
-  IndexLine line;
-  splitLine(p, lineEnd(p, end), &line);
-  const std::optional<std::uint64_t> offset = dictd::decodeNumber(line.offset);
-  const std::optional<std::uint64_t> length = dictd::decodeNumber(line.length);
+  if (!guardedRead([&] {
+        IndexLine line;
+        const char* p = index_->data() + position;
+        splitLine(p, lineEnd(p, end), &line);
+        offset = dictd::decodeNumber(line.offset);
+        length = dictd::decodeNumber(line.length);
+      })) {
+    return changedUnderRead(error);
+  }
+  return readData(position, offset, length, text, error);
+}
+
+bool DictdDictionary::readData(std::uint32_t position, std::optional<std::uint64_t> offset,
+                               std::optional<std::uint64_t> length, QString* text, QString* error) const {
   if (!offset || !length) {
     if (error) {
-      *error = QStringLiteral("%1: bad offset or length for \"%2\"")
-                   .arg(indexPath_, decodeText({line.headword.data(), qsizetype(line.headword.size())}));
+      QByteArray word;
+      std::string_view view;
+      if (!guardedRead([&] { view = headword(position); })) return changedUnderRead(error);
+      word.resize(qsizetype(view.size()));
+      if (!index_->copy(position, view.size(), word.data())) return changedUnderRead(error);
+      *error = QStringLiteral("%1: bad offset or length for \"%2\"").arg(indexPath_, decodeText(word));
     }
     return false;
   }
-  QByteArray scratch;
+  thread_local QByteArray scratch;  // one buffer per thread, reused word after word
   QByteArrayView bytes;
-  if (!data_->view(*offset, *length, &bytes, &scratch, error)) return false;
+  if (!data_->view(*offset, *length, &bytes, &scratch, error)) {
+    if (data_->changedOnDisk()) noteChangedOnDisk();
+    return false;
+  }
   *text = decodeText(bytes);
   chopTrailingSpace(*text);
   return true;
@@ -294,13 +343,31 @@ std::optional<QString> DictdDictionary::define(QStringView word, QString* error)
   const QByteArray query = word.toUtf8();
   const std::string_view key(query.constData(), std::size_t(query.size()));
   if (!dictd::hasKey(key, rules_)) return std::nullopt;
-  auto found = std::lower_bound(lines_.begin(), lines_.end(), key, [&](std::uint32_t line, std::string_view k) {
-    return dictd::compareKeys(headword(line), k, rules_) < 0;
+  struct Place {
+    std::uint32_t line;
+    std::optional<std::uint64_t> offset, length;
+  };
+  QVarLengthArray<Place, 8> places;
+  const char* end = index_->data() + index_->size();
+  const bool searched = guardedRead([&] {
+    auto found = std::lower_bound(lines_.begin(), lines_.end(), key, [&](std::uint32_t line, std::string_view k) {
+      return dictd::compareKeys(headword(line), k, rules_) < 0;
+    });
+    for (; found != lines_.end() && dictd::compareKeys(headword(*found), key, rules_) == 0; ++found) {
+      IndexLine line;
+      const char* p = index_->data() + *found;
+      splitLine(p, lineEnd(p, end), &line);
+      places.push_back({*found, dictd::decodeNumber(line.offset), dictd::decodeNumber(line.length)});
+    }
   });
+  if (!searched) {
+    changedUnderRead(error);
+    return std::nullopt;
+  }
   std::optional<QString> result;
-  for (; found != lines_.end() && dictd::compareKeys(headword(*found), key, rules_) == 0; ++found) {
+  for (const Place& place : places) {
     QString text;
-    if (!readEntry(*found, &text, error)) return std::nullopt;
+    if (!readData(place.line, place.offset, place.length, &text, error)) return std::nullopt;
     if (!result) {
       result = std::move(text);
     } else {
@@ -312,7 +379,12 @@ std::optional<QString> DictdDictionary::define(QStringView word, QString* error)
 }
 
 void DictdDictionary::forEachHeadword(const std::function<void(std::string_view)>& visit) const {
-  for (const std::uint32_t line : lines_) visit(headword(line));
+  // A fault part way leaves the visitor's copies incomplete, never the process dead.
+  if (!guardedRead([&] {
+        for (const std::uint32_t line : lines_) visit(headword(line));
+      })) {
+    noteChangedOnDisk();
+  }
 }
 
 }  // namespace dictionary

@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -57,6 +58,9 @@ class DictdDictionary final : public Dictionary {
                                                std::unique_ptr<DictData> data, QString* error);
   std::string_view headword(std::uint32_t line) const;
   bool readEntry(std::uint32_t line, QString* text, QString* error) const;
+  bool readData(std::uint32_t line, std::optional<std::uint64_t> offset, std::optional<std::uint64_t> length,
+                QString* text, QString* error) const;
+  bool changedUnderRead(QString* error) const;
   QString specialText(std::uint32_t line) const;
   bool finishOpen(std::int64_t shortLine, std::int64_t urlLine, QString* error);
 

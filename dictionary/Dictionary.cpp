@@ -9,8 +9,10 @@
 #include "dictionary/DictZip.h"
 #include "dictionary/DictdDictionary.h"
 #include "dictionary/FileStamp.h"
+#include "dictionary/MappedFile.h"
 #include "dictionary/StarDictDictionary.h"
 #include "dictionary/WordForms.h"
+#include "platform/SafeFile.h"
 #include "platform/cf/PropertyList.h"
 
 namespace dictionary {
@@ -37,7 +39,8 @@ std::optional<PreparedData> readPrepared(const QVariant& value) {
   qint64 inode = 0;
   if (!isPlainFileName(prepared.file) || !isPlainFileName(prepared.source) || prepared.file == prepared.source ||
       !number("Size", &prepared.size) || !number("SourceSize", &prepared.sourceSize) ||
-      !number("SourceModified", &prepared.sourceModified) || !number("SourceInode", &inode)) {
+      !number("SourceModified", &prepared.sourceModified) || !number("SourceChanged", &prepared.sourceChanged) ||
+      !number("SourceInode", &inode)) {
     return std::nullopt;
   }
   prepared.sourceInode = quint64(inode);
@@ -51,6 +54,7 @@ QVariantMap preparedMap(const PreparedData& prepared) {
   map.insert(QStringLiteral("Source"), prepared.source);
   map.insert(QStringLiteral("SourceSize"), qlonglong(prepared.sourceSize));
   map.insert(QStringLiteral("SourceModified"), qlonglong(prepared.sourceModified));
+  map.insert(QStringLiteral("SourceChanged"), qlonglong(prepared.sourceChanged));
   // Inodes fit in 63 bits on the file systems we meet; a larger one reads back negative and
   // the record is then ignored.
   map.insert(QStringLiteral("SourceInode"), qlonglong(prepared.sourceInode));
@@ -63,6 +67,7 @@ struct Registered {
 };
 
 std::mutex registryMutex;
+std::atomic<quint64> changes{0};
 QHash<QString, Registered>& registry() {
   static QHash<QString, Registered> opened;
   return opened;
@@ -105,9 +110,14 @@ std::optional<BundleInfo> readBundleInfo(const QString& bundlePath, QString* err
     if (error) *error = QStringLiteral("%1: %2").arg(plistPath, why);
     return std::nullopt;
   };
-  if (!QFileInfo(plistPath).isFile()) return fail(QStringLiteral("missing"));
+  if (!QFileInfo::exists(plistPath)) return fail(QStringLiteral("missing"));
   QString problem;
-  const std::optional<QVariant> contents = plist::readFile(plistPath, &problem);
+  const std::optional<QByteArray> bytes = safefile::readRegular(plistPath, qint64(kMaxSmallFileBytes), &problem);
+  if (!bytes) {
+    if (error) *error = problem;
+    return std::nullopt;
+  }
+  const std::optional<QVariant> contents = plist::parse(*bytes, &problem);
   if (!contents) return fail(problem);
   if (contents->typeId() != QMetaType::QVariantMap) return fail(QStringLiteral("not a dictionary of keys"));
   const QVariantMap map = contents->toMap();
@@ -153,8 +163,12 @@ std::unique_ptr<Dictionary> openBundle(const QString& bundlePath, QString* error
   QStringList paths{bundlePath + QLatin1Char('/') + QLatin1String(kInfoPlistName)};
   for (const QString& name : info->files) {
     const QString path = bundlePath + QLatin1Char('/') + name;
-    if (!QFileInfo(path).isFile()) {  // a dangling link counts as missing
-      if (error) *error = QStringLiteral("%1: missing data file \"%2\"").arg(bundlePath, name);
+    const QFileInfo file(path);
+    if (!file.isFile()) {  // a dangling link counts as missing
+      if (error) {
+        *error = file.exists() ? QStringLiteral("%1: data file \"%2\" is not a regular file").arg(bundlePath, name)
+                               : QStringLiteral("%1: missing data file \"%2\"").arg(bundlePath, name);
+      }
       return nullptr;
     }
     paths.append(path);
@@ -211,7 +225,39 @@ std::unique_ptr<Dictionary> openUncached(const QString& path, QString* error) {
   return openPath(path, error, nullptr);
 }
 
-// Each path is kept for the process. A later open() checks the files' size, time and inode
+namespace {
+
+bool unchanged(const Registered& entry) {
+  if (entry.dictionary->changedOnDisk()) return false;
+  for (const FileStamp& stamp : entry.stamps) {
+    if (!(stampOf(stamp.path) == stamp)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void Dictionary::noteChangedOnDisk() const {
+  if (!changed_.exchange(true)) changes.fetch_add(1);
+}
+
+quint64 generation() { return changes.load(std::memory_order_relaxed); }
+
+void checkForChanges() {
+  std::lock_guard lock(registryMutex);
+  bool dropped = false;
+  for (auto it = registry().begin(); it != registry().end();) {
+    if (unchanged(*it)) {
+      ++it;
+    } else {
+      it = registry().erase(it);
+      dropped = true;
+    }
+  }
+  if (dropped) changes.fetch_add(1);
+}
+
+// Each path is kept for the process. A later open() checks the files' size, times and inode
 // and opens the dictionary again when they changed (holders of the old object keep it).
 std::shared_ptr<const Dictionary> open(const QString& path, QString* error) {
   QString key = QFileInfo(path).canonicalFilePath();
@@ -222,14 +268,7 @@ std::shared_ptr<const Dictionary> open(const QString& path, QString* error) {
   std::lock_guard lock(registryMutex);
   auto found = registry().find(key);
   if (found != registry().end()) {
-    bool unchanged = true;
-    for (const FileStamp& stamp : found->stamps) {
-      if (!(stampOf(stamp.path) == stamp)) {
-        unchanged = false;
-        break;
-      }
-    }
-    if (unchanged) return found->dictionary;
+    if (unchanged(*found)) return found->dictionary;
     registry().erase(found);
   }
   QStringList usedFiles;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 #include <functional>
+#include <QtGlobal>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -26,6 +28,17 @@ class Dictionary {
   // Calls `visit` with every headword (and synonym) as stored, in no set order: for indexes
   // built beside the dictionary, such as its accented headwords.
   virtual void forEachHeadword(const std::function<void(std::string_view)>& visit) const { (void)visit; }
+
+  // True once a read found one of its files changed under it (rewritten in place while
+  // mapped); open() then opens the dictionary again.
+  bool changedOnDisk() const { return changed_.load(std::memory_order_relaxed); }
+
+ protected:
+  // Records that a file changed under a read, and tells holders to open() again.
+  void noteChangedOnDisk() const;
+
+ private:
+  mutable std::atomic<bool> changed_{false};
 };
 
 // Opens a dictionary. Each path is opened once per process and kept: a second call with the
@@ -33,6 +46,16 @@ class Dictionary {
 // A dictionary whose files change on disk is opened again by the next call (the old object
 // lives on for those that hold it).
 std::shared_ptr<const Dictionary> open(const QString& path, QString* error = nullptr);
+
+// Checks the files of every kept dictionary once (a stat of each): a dictionary whose files
+// changed, or that found them changed while reading, is dropped, so that the next open()
+// reads it afresh. A long-running program calls this when a lookup starts.
+void checkForChanges();
+
+// A number that moves whenever a kept dictionary is found changed (by checkForChanges(), or
+// by a read that found its file changed). Whoever holds a dictionary from open() and sees
+// this number move calls open() again before the next word; reading it costs one load.
+quint64 generation();
 
 // Opens a dictionary without keeping it (for tools that read many dictionaries once).
 std::unique_ptr<Dictionary> openUncached(const QString& path, QString* error = nullptr);

@@ -6,9 +6,15 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "dictionary/Bundle.h"
 #include "dictionary/DictdDictionary.h"
@@ -23,14 +29,16 @@ bool isDictionaryFile(const QString& name) {
   return name.endsWith(QLatin1String(".index")) || name.endsWith(QLatin1String(".ifo"));
 }
 
-// The dictionaries in a folder and in its subfolders (one level down).
+// The dictionaries in a folder and in its subfolders (one level down). Special files of those
+// names (a FIFO, a device) are listed too, to be refused with a reason rather than skipped.
 QStringList dictionariesIn(const QString& folder) {
   QStringList found;
   const QDir dir(folder);
   const QStringList filters{QStringLiteral("*.index"), QStringLiteral("*.ifo")};
-  for (const QFileInfo& file : dir.entryInfoList(filters, QDir::Files, QDir::Name)) found.append(file.absoluteFilePath());
+  const QDir::Filters files = QDir::Files | QDir::System;
+  for (const QFileInfo& file : dir.entryInfoList(filters, files, QDir::Name)) found.append(file.absoluteFilePath());
   for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-    for (const QFileInfo& file : QDir(sub.absoluteFilePath()).entryInfoList(filters, QDir::Files, QDir::Name)) {
+    for (const QFileInfo& file : QDir(sub.absoluteFilePath()).entryInfoList(filters, files, QDir::Name)) {
       found.append(file.absoluteFilePath());
     }
   }
@@ -39,9 +47,110 @@ QStringList dictionariesIn(const QString& folder) {
 
 QString describe(const char* what, const QString& path) { return QStringLiteral("%1: %2").arg(QLatin1String(what), path); }
 
+constexpr char kBuildingPrefix[] = ".import-";
+
+// The folder being built, for the signal handlers: a bundle interrupted by Ctrl-C or a kill
+// goes with the process instead of staying behind as a hidden folder.
+char buildingPath[PATH_MAX];
+volatile sig_atomic_t buildingArmed = 0;
+
+// Empties and removes a folder of files with async-signal-safe calls only. Enough for a
+// folder being built: it holds links and files, never folders.
+void removeFolderFromSignal(const char* path) {
+  const int folder = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder < 0) return;
+  alignas(8) char buffer[4096];
+  // Names removed while the folder is read may make it skip others: read it again until a
+  // pass removes nothing.
+  for (int pass = 0; pass < 64; ++pass) {
+    ::lseek(folder, 0, SEEK_SET);
+    bool removed = false;
+    for (;;) {
+      const long got = ::syscall(SYS_getdents64, folder, buffer, sizeof buffer);
+      if (got <= 0) break;
+      for (long at = 0; at < got;) {
+        const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + at);
+        at += entry->d_reclen;
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
+        if (::unlinkat(folder, name, 0) == 0 || (errno == EISDIR && ::unlinkat(folder, name, AT_REMOVEDIR) == 0)) {
+          removed = true;
+        }
+      }
+    }
+    if (!removed) break;
+  }
+  ::close(folder);
+  ::rmdir(path);
+}
+
+void onInterrupt(int signal) {
+  if (buildingArmed) removeFolderFromSignal(buildingPath);
+  // Then end as the signal would have ended the process.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// Installs the handlers for the time an import runs, and puts the old ones back.
+class InterruptCleanup {
+ public:
+  InterruptCleanup() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int i = 0; i < 3; ++i) {
+      sigaction(kSignals[i], nullptr, &previous_[i]);
+      // A signal ignored by whoever started us stays ignored (nohup, background jobs).
+      if (previous_[i].sa_handler != SIG_IGN) sigaction(kSignals[i], &action, nullptr);
+    }
+  }
+  ~InterruptCleanup() {
+    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &previous_[i], nullptr);
+  }
+
+  static void arm(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    buildingArmed = 0;
+    if (name.size() >= qsizetype(sizeof buildingPath)) return;
+    std::memcpy(buildingPath, name.constData(), std::size_t(name.size()) + 1);
+    buildingArmed = 1;
+  }
+  static void disarm() { buildingArmed = 0; }
+
+ private:
+  static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction previous_[3];
+};
+
+// A folder being built is locked by its importer for as long as it works in it; a folder
+// whose lock can be taken was left by an import that was killed.
+int lockFolder(const QString& path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+void sweepAbandonedFolders(const QString& destination) {
+  const QDir dir(destination);
+  const QStringList names = dir.entryList({QLatin1String(kBuildingPrefix) + QLatin1Char('*')},
+                                          QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+  for (const QString& name : names) {
+    const QString path = dir.filePath(name);
+    const int lock = lockFolder(path);
+    if (lock < 0) continue;  // another import is at work in it
+    QDir(path).removeRecursively();
+    ::close(lock);
+  }
+}
+
 class Importer {
  public:
-  explicit Importer(const QString& destination) : destination_(QDir(destination).absolutePath()) {}
+  explicit Importer(const QString& destination) : destination_(QDir(destination).absolutePath()) {
+    sweepAbandonedFolders(destination_);
+  }
 
   void importPath(const QString& path, bool given) {
     const QFileInfo info(path);
@@ -100,8 +209,17 @@ class Importer {
     usedNames_.insert(name);
 
     if (!QDir().mkpath(destination_)) return fail(result, describe("cannot create", destination_));
-    QTemporaryDir building(destination_ + QStringLiteral("/.import-XXXXXX"));
+    QTemporaryDir building(destination_ + QLatin1Char('/') + QLatin1String(kBuildingPrefix) + QStringLiteral("XXXXXX"));
     if (!building.isValid()) return fail(result, QStringLiteral("cannot create a folder in %1: %2").arg(destination_, building.errorString()));
+    InterruptCleanup::arm(building.path());
+    const int lock = lockFolder(building.path());
+    struct Release {
+      int lock;
+      ~Release() {
+        InterruptCleanup::disarm();
+        if (lock >= 0) ::close(lock);
+      }
+    } release{lock};
     QFile::setPermissions(building.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
                                                QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
     BundleInfo info{shortName, format, {}};
@@ -119,7 +237,15 @@ class Importer {
     // Compressed data gets an uncompressed copy, so that lookups never inflate; the bundle
     // works without it (it only costs speed), so a copy that cannot be made is left out.
     const QString dataName = QFileInfo(dataFile).fileName();
-    if (dataName.endsWith(QLatin1String(".dict.dz"))) info.prepared = writePreparedData(building.path(), dataName);
+    if (dataName.endsWith(QLatin1String(".dict.dz"))) {
+      bool refused = false;
+      info.prepared = writePreparedData(building.path(), dataName, &error, &refused);
+      if (refused) return fail(result, error);
+      if (!info.prepared && !error.isEmpty()) {
+        result->notes.append(QStringLiteral("%1; lookups read the compressed data").arg(error.replace(building.path(), destination_)));
+      }
+      error.clear();
+    }
     if (format == QLatin1String(kDictdFormat)) {
       info.preparedIndex = writePreparedIndex(building.path(), QFileInfo(source).fileName(), dataName);
     }
@@ -207,6 +333,7 @@ bool replaceBundle(const QString& builtPath, const QString& finalPath, QString* 
 
 QList<ImportResult> importDictionaries(const QStringList& paths, const QString& destinationFolder,
                                        const QStringList& standardPlaces) {
+  InterruptCleanup cleanup;
   Importer importer(destinationFolder);
   if (paths.isEmpty()) {
     for (const QString& place : standardPlaces) importer.importPath(place, false);

@@ -10,6 +10,7 @@ struct ImportResult {
   QString source;      // the .index or .ifo (or the path given, when nothing was found there)
   QString bundlePath;  // the bundle made, when error is empty
   QString error;
+  QStringList notes = {};  // what was left out of a bundle made all the same, and why
 };
 
 // Where Linux packages and users put dictionaries: /usr/share/dictd, /usr/share/stardict/dic
@@ -22,6 +23,10 @@ QStringList standardDictionaryPlaces();
 // (absolute symbolic links) to its data files, and is built beside its final place and
 // renamed into it, so that re-importing replaces the old bundle only once the new one is
 // complete. A dictionary that cannot be read gives an error item and no bundle.
+//
+// The folder a bundle is built in is hidden (".import-XXXXXX") and goes away when the import
+// is interrupted by SIGINT, SIGTERM or SIGHUP (the process then ends by that signal); those
+// left by a killed import are removed when the next import starts.
 QList<ImportResult> importDictionaries(const QStringList& paths, const QString& destinationFolder,
                                        const QStringList& standardPlaces);
 QList<ImportResult> importDictionaries(const QStringList& paths, const QString& destinationFolder);

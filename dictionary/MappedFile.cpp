@@ -1,46 +1,59 @@
 #include "dictionary/MappedFile.h"
 
-#include <QFile>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
-#include <fcntl.h>
+#include <mutex>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-namespace dictionary {
+#include "platform/SafeFile.h"
 
-std::unique_ptr<MappedFile> MappedFile::open(const QString& path, QString* error) {
-  auto fail = [&](const char* what) {
-    if (error) *error = QStringLiteral("%1: %2 (%3)").arg(path, QString::fromLatin1(what),
-                                                           QString::fromLocal8Bit(std::strerror(errno)));
-    return nullptr;
-  };
-  const QByteArray name = QFile::encodeName(path);
-  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail("cannot open");
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    const int saved = errno;
-    ::close(fd);
-    errno = saved;
-    return fail("cannot read its size");
-  }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    if (error) *error = QStringLiteral("%1: not a regular file").arg(path);
-    return nullptr;
-  }
+namespace dictionary {
+namespace mapguard {
+namespace {
+
+struct sigaction previousAction {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+  if (Frame* frame = current) siglongjmp(frame->jump, 1);
+  // Not a read of ours: hand the fault to whoever had it before. With the old disposition
+  // back, the faulting instruction runs again and faults into it.
+  (void)signal, (void)info, (void)context;
+  sigaction(SIGBUS, &previousAction, nullptr);
+}
+
+}  // namespace
+
+void install() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction action {};
+    action.sa_sigaction = onBusError;
+    // SA_NODEFER: the jump out of the handler then leaves the signal mask as it was.
+    action.sa_flags = SA_SIGINFO | SA_NODEFER | SA_ONSTACK;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, &previousAction);
+  });
+}
+
+}  // namespace mapguard
+
+std::unique_ptr<MappedFile> MappedFile::open(const QString& path, std::uint64_t maxBytes, QString* error) {
+  qint64 size = 0;
+  const int fd = safefile::openRegular(path, qint64(std::min<std::uint64_t>(maxBytes, INT64_MAX)), error, &size);
+  if (fd < 0) return nullptr;
   std::unique_ptr<MappedFile> file(new MappedFile);
-  file->size_ = static_cast<std::size_t>(info.st_size);
+  file->path_ = path;
+  file->size_ = static_cast<std::size_t>(size);
   if (file->size_ > 0) {
     void* address = ::mmap(nullptr, file->size_, PROT_READ, MAP_SHARED, fd, 0);
     if (address == MAP_FAILED) {
       const int saved = errno;
       ::close(fd);
-      errno = saved;
-      file->size_ = 0;
-      return fail("cannot map");
+      if (error) *error = QStringLiteral("%1: cannot map (%2)").arg(path, safefile::errnoText(saved));
+      return nullptr;
     }
     file->address_ = address;
   }
@@ -50,6 +63,13 @@ std::unique_ptr<MappedFile> MappedFile::open(const QString& path, QString* error
 
 MappedFile::~MappedFile() {
   if (address_) ::munmap(address_, size_);
+}
+
+bool MappedFile::copy(std::uint64_t offset, std::size_t size, char* out) const {
+  if (offset > size_ || size > size_ - offset) return false;
+  if (size == 0) return true;
+  const char* from = data() + offset;
+  return guardedRead([&] { std::memcpy(out, from, size); });
 }
 
 }  // namespace dictionary

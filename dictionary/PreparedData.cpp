@@ -1,7 +1,9 @@
 // What import keeps in a bundle to spare work at open (an uncompressed copy of compressed
 // data, a dictd index's key order), and when it may be used.
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <sys/statvfs.h>
 
 #include "dictionary/Bundle.h"
 #include "dictionary/DictZip.h"
@@ -15,6 +17,8 @@ namespace {
 // A copy larger than this is not worth the disk: such a file is more likely a hostile
 // dictzip header than a dictionary.
 constexpr qint64 kMaxPreparedBytes = qint64(2) << 30;
+// Room left on the disk after the copy, for everything else that needs it.
+constexpr std::uint64_t kReservedDiskBytes = 64u << 20;
 
 QString preparedNameFor(const QString& sourceName) {
   QString name = sourceName;
@@ -24,7 +28,9 @@ QString preparedNameFor(const QString& sourceName) {
 
 }  // namespace
 
-std::optional<PreparedData> writePreparedData(const QString& bundlePath, const QString& sourceName, QString* error) {
+std::optional<PreparedData> writePreparedData(const QString& bundlePath, const QString& sourceName, QString* error,
+                                              bool* refused) {
+  if (refused) *refused = false;
   const QString source = bundlePath + QLatin1Char('/') + sourceName;
   auto fail = [&](const QString& why) {
     if (error) *error = why;
@@ -38,6 +44,27 @@ std::optional<PreparedData> writePreparedData(const QString& bundlePath, const Q
   if (!data) return std::nullopt;
   if (data->kind() == DictData::Kind::Plain) return std::nullopt;
 
+  // The copy is bounded before a byte is written: by the size the header declares, which
+  // must be plausible for the compressed size, and by the free space on the disk.
+  const std::uint64_t declared = data->declaredSize();
+  if (declared > DictData::plausibleInflatedSize(data->fileSize())) {
+    if (refused) *refused = true;
+    return fail(QStringLiteral("%1: refused: its header declares %2 bytes of data from %3 compressed bytes, "
+                               "a compression ratio beyond %4 to 1 that no dictionary has")
+                    .arg(source).arg(declared).arg(data->fileSize()).arg(DictData::kMaxPlausibleRatio));
+  }
+  if (declared > std::uint64_t(kMaxPreparedBytes)) {
+    return fail(QStringLiteral("%1: inflates to more than %2 GB").arg(source).arg(kMaxPreparedBytes >> 30));
+  }
+  struct statvfs disk {};
+  if (::statvfs(QFile::encodeName(bundlePath).constData(), &disk) == 0) {
+    const std::uint64_t available = std::uint64_t(disk.f_bavail) * disk.f_frsize;
+    if (declared + kReservedDiskBytes > available) {
+      return fail(QStringLiteral("%1: not enough free space for its uncompressed copy (%2 MB needed, %3 MB free)")
+                      .arg(bundlePath).arg((declared + kReservedDiskBytes) >> 20).arg(available >> 20));
+    }
+  }
+
   PreparedData record;
   record.file = preparedNameFor(sourceName);
   record.source = sourceName;
@@ -48,8 +75,8 @@ std::optional<PreparedData> writePreparedData(const QString& bundlePath, const Q
   QString problem;
   const bool copied = data->inflateInto(
       [&](const char* bytes, std::size_t size) {
-        if (written + qint64(size) > kMaxPreparedBytes) {
-          problem = QStringLiteral("%1: inflates to more than %2 GB").arg(source).arg(kMaxPreparedBytes >> 30);
+        if (std::uint64_t(written) + size > declared) {
+          problem = QStringLiteral("%1: inflates to more than the %2 bytes its header declares").arg(source).arg(declared);
           return false;
         }
         if (out.write(bytes, qint64(size)) != qint64(size)) {
@@ -72,6 +99,7 @@ std::optional<PreparedData> writePreparedData(const QString& bundlePath, const Q
   record.size = written;
   record.sourceSize = before.size;
   record.sourceModified = before.modified;
+  record.sourceChanged = before.changed;
   record.sourceInode = before.inode;
   return record;
 }
@@ -89,6 +117,7 @@ std::optional<PreparedData> writePreparedIndex(const QString& bundlePath, const 
       DictdDictionary::open(source, bundlePath + QLatin1Char('/') + dataName, error);
   if (!dictionary) return std::nullopt;
   const QByteArray order = dictionary->order();
+  if (order.isEmpty()) return fail(QStringLiteral("%1: changed while it was read").arg(source));
   PreparedData record;
   record.file = indexName + QStringLiteral(".order");
   record.source = indexName;
@@ -106,6 +135,7 @@ std::optional<PreparedData> writePreparedIndex(const QString& bundlePath, const 
   record.size = order.size();
   record.sourceSize = before.size;
   record.sourceModified = before.modified;
+  record.sourceChanged = before.changed;
   record.sourceInode = before.inode;
   return record;
 }
@@ -120,7 +150,8 @@ QString currentPreparedFile(const QString& bundlePath, const BundleInfo& info,
   const QFileInfo file(path);
   if (file.isSymLink() || !file.isFile() || file.size() != prepared.size) return QString();
   const FileStamp now = stampOf(bundlePath + QLatin1Char('/') + sourceName);
-  if (now.size != prepared.sourceSize || now.modified != prepared.sourceModified || now.inode != prepared.sourceInode) {
+  if (now.size != prepared.sourceSize || now.modified != prepared.sourceModified ||
+      now.changed != prepared.sourceChanged || now.inode != prepared.sourceInode) {
     return QString();
   }
   return path;

@@ -8,6 +8,8 @@
 #include "dictionary/Bundle.h"
 #include "dictionary/Dictionary.h"
 #include "dictionary/Import.h"
+#include "dictionary/MappedFile.h"
+#include "platform/SafeFile.h"
 
 namespace dictionary {
 
@@ -59,13 +61,10 @@ std::optional<SampleSource> parseSampleSource(const QString& text, QString* erro
 }
 
 std::optional<SampleSource> readSampleSource(const QString& path, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error) *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-    return std::nullopt;
-  }
+  const std::optional<QByteArray> bytes = safefile::readRegular(path, qint64(kMaxSmallFileBytes) * 64, error);
+  if (!bytes) return std::nullopt;
   QString problem;
-  std::optional<SampleSource> source = parseSampleSource(QString::fromUtf8(file.readAll()), &problem);
+  std::optional<SampleSource> source = parseSampleSource(QString::fromUtf8(*bytes), &problem);
   if (!source && error) *error = QStringLiteral("%1: %2").arg(path, problem);
   return source;
 }

@@ -9,11 +9,10 @@
 #include "dictionary/DictZip.h"
 #include "dictionary/MappedFile.h"
 #include "dictionary/TextDecoding.h"
+#include "platform/SafeFile.h"
 
 namespace dictionary {
 namespace {
-
-constexpr qint64 kMaxIfoBytes = 1 << 20;
 
 std::uint32_t be32(const char* p) {
   const auto* b = reinterpret_cast<const unsigned char*>(p);
@@ -30,16 +29,27 @@ bool findRecords(std::string_view data, std::size_t trailer, std::vector<std::ui
     return false;
   }
   starts->reserve(data.size() / (trailer + 8));
-  std::size_t pos = 0;
-  while (pos < data.size()) {
-    const void* nul = std::memchr(data.data() + pos, 0, data.size() - pos);
-    const std::size_t next = nul ? std::size_t(static_cast<const char*>(nul) - data.data()) + 1 + trailer : 0;
-    if (!nul || next > data.size()) {
-      if (error) *error = QStringLiteral("%1: cut short in record %2").arg(path).arg(starts->size() + 1);
-      return false;
+  bool cutShort = false;
+  const bool read = guardedRead([&] {
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+      const void* nul = std::memchr(data.data() + pos, 0, data.size() - pos);
+      const std::size_t next = nul ? std::size_t(static_cast<const char*>(nul) - data.data()) + 1 + trailer : 0;
+      if (!nul || next > data.size()) {
+        cutShort = true;
+        return;
+      }
+      starts->push_back(std::uint32_t(pos));
+      pos = next;
     }
-    starts->push_back(std::uint32_t(pos));
-    pos = next;
+  });
+  if (!read) {
+    if (error) *error = QStringLiteral("%1: changed while it was read").arg(path);
+    return false;
+  }
+  if (cutShort) {
+    if (error) *error = QStringLiteral("%1: cut short in record %2").arg(path).arg(starts->size() + 1);
+    return false;
   }
   return true;
 }
@@ -67,19 +77,28 @@ std::pair<std::size_t, std::size_t> foldedRange(std::size_t count, std::string_v
   return {low, end};
 }
 
+// The records in headword order when the file does not hold them so; empty when it does.
+// Equal headwords keep their file order (std::sort needs no buffer that a fault would leave
+// behind, unlike stable_sort). False when the file changed under the reads.
 template <typename WordAt>
-std::vector<std::uint32_t> orderIfNeeded(std::size_t count, WordAt word) {
-  for (std::size_t i = 1; i < count; ++i) {
-    if (stardict::compareHeadwords(word(i - 1), word(i)) > 0) {
-      std::vector<std::uint32_t> order(count);
-      std::iota(order.begin(), order.end(), 0u);
-      std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return stardict::compareHeadwords(word(a), word(b)) < 0;
-      });
-      return order;
-    }
+bool orderIfNeeded(std::size_t count, WordAt word, std::vector<std::uint32_t>* order) {
+  std::size_t disorder = 0;
+  if (!guardedRead([&] {
+        for (std::size_t i = 1; i < count && !disorder; ++i) {
+          if (stardict::compareHeadwords(word(i - 1), word(i)) > 0) disorder = i;
+        }
+      })) {
+    return false;
   }
-  return {};
+  if (!disorder) return true;
+  order->resize(count);
+  std::iota(order->begin(), order->end(), 0u);
+  return guardedRead([&] {
+    std::sort(order->begin(), order->end(), [&](std::uint32_t a, std::uint32_t b) {
+      const int compared = stardict::compareHeadwords(word(a), word(b));
+      return compared < 0 || (compared == 0 && a < b);
+    });
+  });
 }
 
 }  // namespace
@@ -106,13 +125,13 @@ std::unique_ptr<StarDictDictionary> StarDictDictionary::open(const StarDictFiles
                                                              QString* error) {
   std::unique_ptr<StarDictDictionary> dictionary(new StarDictDictionary);
   dictionary->files_ = files;
-  QFile ifo(files.ifo);
-  if (!ifo.open(QIODevice::ReadOnly)) {
-    if (error) *error = QStringLiteral("%1: %2").arg(files.ifo, ifo.errorString());
+  QString problem;
+  const std::optional<QByteArray> ifo = safefile::readRegular(files.ifo, qint64(kMaxSmallFileBytes), &problem);
+  if (!ifo) {
+    if (error) *error = problem;
     return nullptr;
   }
-  QString problem;
-  std::optional<stardict::Info> info = stardict::parseIfo(ifo.read(kMaxIfoBytes), &problem);
+  std::optional<stardict::Info> info = stardict::parseIfo(*ifo, &problem);
   if (!info) {
     if (error) *error = QStringLiteral("%1: %2").arg(files.ifo, problem);
     return nullptr;
@@ -130,7 +149,7 @@ std::unique_ptr<StarDictDictionary> StarDictDictionary::open(const StarDictFiles
     if (!packed || !packed->readAll(&dictionary->idxInflated_, error)) return nullptr;
     dictionary->idx_ = {dictionary->idxInflated_.constData(), std::size_t(dictionary->idxInflated_.size())};
   } else {
-    dictionary->idxFile_ = MappedFile::open(files.idx, error);
+    dictionary->idxFile_ = MappedFile::open(files.idx, kMaxIndexBytes, error);
     if (!dictionary->idxFile_) return nullptr;
     dictionary->idx_ = dictionary->idxFile_->view();
   }
@@ -155,10 +174,14 @@ std::unique_ptr<StarDictDictionary> StarDictDictionary::open(const StarDictFiles
     return nullptr;
   }
   StarDictDictionary* self = dictionary.get();
-  self->idxOrder_ = orderIfNeeded(self->entries_.size(), [self](std::size_t i) { return self->headword(std::uint32_t(i)); });
+  if (!orderIfNeeded(self->entries_.size(), [self](std::size_t i) { return self->headword(std::uint32_t(i)); },
+                     &self->idxOrder_)) {
+    if (error) *error = QStringLiteral("%1: changed while it was read").arg(files.idx);
+    return nullptr;
+  }
 
   if (!files.syn.isEmpty()) {
-    dictionary->synFile_ = MappedFile::open(files.syn, error);
+    dictionary->synFile_ = MappedFile::open(files.syn, kMaxIndexBytes, error);
     if (!dictionary->synFile_) return nullptr;
     dictionary->syn_ = dictionary->synFile_->view();
     if (!findRecords(dictionary->syn_, 4, &dictionary->synonyms_, files.syn, error)) return nullptr;
@@ -169,7 +192,11 @@ std::unique_ptr<StarDictDictionary> StarDictDictionary::open(const StarDictFiles
       }
       return nullptr;
     }
-    self->synOrder_ = orderIfNeeded(self->synonyms_.size(), [self](std::size_t i) { return self->synonym(std::uint32_t(i)); });
+    if (!orderIfNeeded(self->synonyms_.size(), [self](std::size_t i) { return self->synonym(std::uint32_t(i)); },
+                       &self->synOrder_)) {
+      if (error) *error = QStringLiteral("%1: changed while it was read").arg(files.syn);
+      return nullptr;
+    }
   }
 
   if (data) {
@@ -189,24 +216,48 @@ std::string_view StarDictDictionary::headword(std::uint32_t entry) const { retur
 
 std::string_view StarDictDictionary::synonym(std::uint32_t entry) const { return wordAt(syn_, synonyms_[entry]); }
 
+bool StarDictDictionary::changedUnderRead(const QString& path, QString* error) const {
+  noteChangedOnDisk();
+  if (error) *error = QStringLiteral("%1: changed on disk while it was read").arg(path);
+  return false;
+}
+
 bool StarDictDictionary::readEntry(std::uint32_t entry, QString* text, QString* error) const {
-  const std::string_view word = headword(entry);
-  const char* p = word.data() + word.size() + 1;
-  std::uint64_t offset;
-  if (info_.idxOffsetBits == 64) {
-    offset = be64(p);
-    p += 8;
-  } else {
-    offset = be32(p);
-    p += 4;
+  std::uint64_t offset = 0;
+  std::uint32_t size = 0;
+  QByteArray word;
+  std::string_view headwordView;
+  if (!guardedRead([&] {
+        headwordView = headword(entry);
+        const char* p = headwordView.data() + headwordView.size() + 1;
+        if (info_.idxOffsetBits == 64) {
+          offset = be64(p);
+          p += 8;
+        } else {
+          offset = be32(p);
+          p += 4;
+        }
+        size = be32(p);
+      })) {
+    return changedUnderRead(files_.idx, error);
   }
-  const std::uint32_t size = be32(p);
-  QByteArray scratch;
+  thread_local QByteArray scratch;  // one buffer per thread, reused word after word
   QByteArrayView data;
-  if (!data_->view(offset, size, &data, &scratch, error)) return false;
+  if (!data_->view(offset, size, &data, &scratch, error)) {
+    if (data_->changedOnDisk()) noteChangedOnDisk();
+    return false;
+  }
   QString problem;
   if (!stardict::entryText({data.constData(), std::size_t(data.size())}, info_.sameTypeSequence, text, &problem)) {
-    if (error) *error = QStringLiteral("%1: \"%2\": %3").arg(files_.dict, decodeText({word.data(), qsizetype(word.size())}), problem);
+    if (error) {
+      word.resize(qsizetype(headwordView.size()));
+      if (!idxFile_) {
+        word = QByteArray(headwordView.data(), qsizetype(headwordView.size()));  // inflated: ours
+      } else if (!idxFile_->copy(std::uint64_t(headwordView.data() - idx_.data()), headwordView.size(), word.data())) {
+        return changedUnderRead(files_.idx, error);
+      }
+      *error = QStringLiteral("%1: \"%2\": %3").arg(files_.dict, decodeText(word), problem);
+    }
     return false;
   }
   return true;
@@ -217,27 +268,49 @@ std::optional<QString> StarDictDictionary::define(QStringView word, QString* err
   if (query.isEmpty() || query.contains('\0')) return std::nullopt;
   const std::string_view key(query.constData(), std::size_t(query.size()));
   std::vector<std::uint32_t> exact, folded;
-
-  const auto [first, last] = foldedRange(entries_.size(), key, [this](std::size_t p) { return headword(idxAt(p)); });
-  for (std::size_t p = first; p < last; ++p) {
-    const std::uint32_t entry = idxAt(p);
-    folded.push_back(entry);
-    if (headword(entry) == key) exact.push_back(entry);
-  }
-  const auto [synFirst, synLast] = foldedRange(synonyms_.size(), key, [this](std::size_t p) { return synonym(synAt(p)); });
-  for (std::size_t p = synFirst; p < synLast; ++p) {
-    const std::string_view name = synonym(synAt(p));
-    const std::uint32_t target = be32(name.data() + name.size() + 1);
-    if (target >= entries_.size()) {
-      if (error) {
-        *error = QStringLiteral("%1: synonym \"%2\" points to entry %3 of %4")
-                     .arg(files_.syn, decodeText({name.data(), qsizetype(name.size())}))
-                     .arg(target).arg(entries_.size());
-      }
-      return std::nullopt;
+  std::int64_t badSynonym = -1;  // the position of a synonym that points past the entries
+  std::uint32_t badTarget = 0;
+  const bool searched = guardedRead([&] {
+    const auto [first, last] = foldedRange(entries_.size(), key, [this](std::size_t p) { return headword(idxAt(p)); });
+    for (std::size_t p = first; p < last; ++p) {
+      const std::uint32_t entry = idxAt(p);
+      folded.push_back(entry);
+      if (headword(entry) == key) exact.push_back(entry);
     }
-    folded.push_back(target);
-    if (name == key) exact.push_back(target);
+    const auto [synFirst, synLast] = foldedRange(synonyms_.size(), key, [this](std::size_t p) { return synonym(synAt(p)); });
+    for (std::size_t p = synFirst; p < synLast; ++p) {
+      const std::string_view name = synonym(synAt(p));
+      const std::uint32_t target = be32(name.data() + name.size() + 1);
+      if (target >= entries_.size()) {
+        badSynonym = std::int64_t(p);
+        badTarget = target;
+        return;
+      }
+      folded.push_back(target);
+      if (name == key) exact.push_back(target);
+    }
+  });
+  if (!searched) {
+    changedUnderRead(files_.idx, error);
+    return std::nullopt;
+  }
+  if (badSynonym >= 0) {
+    if (error) {
+      std::string_view view;
+      if (!guardedRead([&] { view = synonym(synAt(std::size_t(badSynonym))); })) {
+        changedUnderRead(files_.syn, error);
+        return std::nullopt;
+      }
+      QByteArray name;
+      name.resize(qsizetype(view.size()));
+      if (!synFile_->copy(std::uint64_t(view.data() - syn_.data()), view.size(), name.data())) {
+        changedUnderRead(files_.syn, error);
+        return std::nullopt;
+      }
+      *error = QStringLiteral("%1: synonym \"%2\" points to entry %3 of %4")
+                   .arg(files_.syn, decodeText(name)).arg(badTarget).arg(entries_.size());
+    }
+    return std::nullopt;
   }
 
   std::vector<std::uint32_t>& chosen = exact.empty() ? folded : exact;
@@ -259,8 +332,13 @@ std::optional<QString> StarDictDictionary::define(QStringView word, QString* err
 }
 
 void StarDictDictionary::forEachHeadword(const std::function<void(std::string_view)>& visit) const {
-  for (std::uint32_t entry = 0; entry < entries_.size(); ++entry) visit(headword(entry));
-  for (std::uint32_t entry = 0; entry < synonyms_.size(); ++entry) visit(synonym(entry));
+  // A fault part way leaves the visitor's copies incomplete, never the process dead.
+  if (!guardedRead([&] {
+        for (std::uint32_t entry = 0; entry < entries_.size(); ++entry) visit(headword(entry));
+        for (std::uint32_t entry = 0; entry < synonyms_.size(); ++entry) visit(synonym(entry));
+      })) {
+    noteChangedOnDisk();
+  }
 }
 
 }  // namespace dictionary

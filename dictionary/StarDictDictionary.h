@@ -59,6 +59,7 @@ class StarDictDictionary final : public Dictionary {
   std::uint32_t idxAt(std::size_t position) const { return idxOrder_.empty() ? std::uint32_t(position) : idxOrder_[position]; }
   std::uint32_t synAt(std::size_t position) const { return synOrder_.empty() ? std::uint32_t(position) : synOrder_[position]; }
   bool readEntry(std::uint32_t entry, QString* text, QString* error) const;
+  bool changedUnderRead(const QString& path, QString* error) const;
 
   StarDictFiles files_;
   stardict::Info info_;

@@ -443,6 +443,7 @@ class BaseFormDictionary final : public Dictionary {
     Lookup result;
     QString problem;
     result.definition = inner_->define(word, &problem);
+    if (inner_->changedOnDisk()) noteChangedOnDisk();  // holders reopen the whole dictionary
     if (result.definition) {
       result.headwords.append(word.toString());
       result.sources.append(FormSource::Exact);

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
+  clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-webengine-dev
   qt6-image-formats-plugins
   zlib1g-dev libicu-dev

@@ -7,7 +7,9 @@
 QStringList contentsOfDirectoryAtPath(const QString& path) {
   QDir dir(path);
   if (path.isEmpty() || !dir.exists()) return {};
-  return dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+  // Hidden entries (a name beginning with a dot) are left out, as the platform's listing
+  // leaves them out: an import's unfinished bundle is one.
+  return dir.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
                        QDir::Name | QDir::IgnoreCase);
 }
 

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 // The folder's entries as bare file names in listing order (by name, as the platform lists
-// them), "." and ".." left out; empty when the folder is missing or unreadable.
+// them), hidden ones (a leading dot) left out; empty when the folder is missing or unreadable.
 QStringList contentsOfDirectoryAtPath(const QString& path);
 
 // The name less its last extension ("X.dictionary" -> "X"); a leading dot is not one.

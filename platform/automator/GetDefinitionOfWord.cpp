@@ -32,7 +32,8 @@ GetDefinitionOfWord::GetDefinitionOfWord(const QString& dictionaryMacPath)
       hostPath_(dictionaryMacPath.startsWith('/') ? places::hostPath(dictionaryMacPath) : QString()) {}
 
 const dictionary::Dictionary* GetDefinitionOfWord::dictionary(QString* error) {
-  if (dictionary_) return dictionary_.get();
+  // A kept dictionary found changed on disk is opened again before the next word.
+  if (dictionary_ && generation_ == dictionary::generation()) return dictionary_.get();
   if (hostPath_.isEmpty()) {
     if (error) {
       *error = macPath_.isEmpty() ? QStringLiteral("no dictionary chosen")
@@ -41,10 +42,12 @@ const dictionary::Dictionary* GetDefinitionOfWord::dictionary(QString* error) {
     return nullptr;
   }
   const auto now = std::chrono::steady_clock::now();
-  if (now >= nextAttempt_) {
+  if (dictionary_ || now >= nextAttempt_) {
     openError_.clear();
+    generation_ = dictionary::generation();
     dictionary_ = dictionary::open(hostPath_, &openError_);
-    if (dictionary_) return dictionary_.get();
+    // A kept dictionary found changed on disk is opened again before the next word.
+  if (dictionary_ && generation_ == dictionary::generation()) return dictionary_.get();
     nextAttempt_ = now + kRetryPause;
   }
   if (error) *error = QStringLiteral("cannot open %1: %2").arg(macPath_, openError_);

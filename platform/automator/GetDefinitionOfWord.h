@@ -34,6 +34,7 @@ class GetDefinitionOfWord : public ActionInstance {
   QString macPath_;
   QString hostPath_;
   std::shared_ptr<const dictionary::Dictionary> dictionary_;
+  quint64 generation_ = 0;  // dictionary::generation() when dictionary_ was opened
   // A dictionary that failed to open is tried again only after a pause: a workflow runs once
   // per word, and reopening a broken dictionary for each would be slow.
   std::chrono::steady_clock::time_point nextAttempt_{};

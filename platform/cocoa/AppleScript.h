@@ -7,7 +7,8 @@
 // "return"; arithmetic (+ - * / div mod ^); "&"; comparisons; "and", "or", "not";
 // "as text/integer/real/number/list/record/boolean"; "item i of", "count of", "length of" and
 // "label of record". AppleScriptParser.h has the grammar. Other constructs fail to compile;
-// a name never set fails when the script runs.
+// a name never set fails when the script runs. Nesting is bounded by the stack the thread
+// has left (error -2706), the work of one run by a fixed amount (error -1712).
 #include <QString>
 #include <QVariantMap>
 #include <memory>

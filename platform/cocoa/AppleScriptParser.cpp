@@ -291,7 +291,8 @@ class Parser {
   class Nesting {
    public:
     explicit Nesting(Parser* p) : p_(p) {
-      if (++p_->nesting_ > kMaxNesting) tooDeep(p_->peek().from, p_->peek().to);
+      ++p_->nesting_;
+      if (p_->nesting_ > kMaxNesting || stackIsLow()) tooDeep(p_->peek().from, p_->peek().to);
     }
     ~Nesting() { --p_->nesting_; }
 
@@ -684,6 +685,17 @@ class Parser {
 };
 
 }  // namespace
+
+Node::~Node() {
+  // Released level by level, not recursively, so that a deep tree needs no stack.
+  std::vector<std::unique_ptr<Node>> pending = std::move(children);
+  while (!pending.empty()) {
+    std::unique_ptr<Node> node = std::move(pending.back());
+    pending.pop_back();
+    for (auto& child : node->children) pending.push_back(std::move(child));
+    node->children.clear();
+  }
+}
 
 Program parse(const QString& source) { return Parser(Tokenizer(source).run()).script(); }
 

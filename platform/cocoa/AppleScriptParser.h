@@ -24,7 +24,8 @@
 // "¬" at the end of a line continues the statement on the next one.
 //
 // Nesting is bounded, both in the parser's own recursion and in the depth of the tree it
-// builds, so that evaluating or releasing any tree stays within the stack.
+// builds, and by the stack the calling thread has left (stackIsLow()), so that parsing and
+// evaluating fail cleanly on any thread; trees are released without recursion.
 #include <QString>
 #include <memory>
 #include <vector>
@@ -65,6 +66,11 @@ struct Node {
   std::vector<std::unique_ptr<Node>> children;
   qsizetype from = 0, to = 0;  // source range
   int depth = 1;
+
+  Node() = default;
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  ~Node();
 };
 
 struct Statement {

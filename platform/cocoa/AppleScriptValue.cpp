@@ -3,6 +3,8 @@
 #include <QTextBoundaryFinder>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <pthread.h>
 
 namespace applescript {
 
@@ -33,6 +35,7 @@ bool isAsciiDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9
 // Reads text the way the language reads a number literal, with an optional sign and white
 // space around it. False when it is not one.
 bool parseNumber(const QString& text, Value* out) {
+  spendWork(text.size());
   const QString t = text.trimmed();
   qsizetype i = 0;
   if (i < t.size() && (t[i] == QLatin1Char('-') || t[i] == QLatin1Char('+'))) ++i;
@@ -69,6 +72,7 @@ bool parseNumber(const QString& text, Value* out) {
 }
 
 void appendText(const Value& value, QString* out) {
+  spendWork(kItemSize);
   switch (value.kind()) {
     case Value::Kind::List:
       for (const Value& item : value.items()) {
@@ -78,6 +82,7 @@ void appendText(const Value& value, QString* out) {
       return;
     case Value::Kind::Text:
       if (out->size() + value.textValue().size() > kMaxSize) tooBig();
+      spendWork(value.textValue().size());
       out->append(value.textValue());
       return;
     case Value::Kind::Integer:
@@ -146,12 +151,63 @@ void appendSource(const Value& value, int maxLength, QString* out) {
 }
 
 int compareText(const QString& a, const QString& b) {
+  spendWork(std::min(a.size(), b.size()));
   return QString::compare(a, b, Qt::CaseInsensitive);
 }
 
 }  // namespace
 
 void outOfMemory() { throw ScriptError(kErrOutOfMemory, QStringLiteral("Out of memory.")); }
+
+namespace {
+
+// The lowest usable address of this thread's stack, found once per thread; 0 when unknown.
+std::uintptr_t stackLimit() {
+  thread_local std::uintptr_t limit = [] {
+    std::uintptr_t low = 0;
+    pthread_attr_t attributes;
+    if (pthread_getattr_np(pthread_self(), &attributes) == 0) {
+      void* address = nullptr;
+      std::size_t size = 0;
+      std::size_t guard = 0;
+      if (pthread_attr_getstack(&attributes, &address, &size) == 0) {
+        pthread_attr_getguardsize(&attributes, &guard);
+        low = std::uintptr_t(address) + guard;
+      }
+      pthread_attr_destroy(&attributes);
+    }
+    return low;
+  }();
+  return limit;
+}
+
+thread_local qint64 workLeft = 0;
+thread_local int budgets = 0;
+
+}  // namespace
+
+bool stackIsLow() {
+  const std::uintptr_t limit = stackLimit();
+  const char here = 0;
+  const auto at = reinterpret_cast<std::uintptr_t>(&here);
+  return limit != 0 && at < limit + kStackReserve;
+}
+
+WorkBudget::WorkBudget() {
+  if (budgets++ == 0) workLeft = kMaxWork;
+}
+
+WorkBudget::~WorkBudget() { --budgets; }
+
+void spendWork(qint64 units) {
+  if (budgets == 0) return;
+  workLeft -= units;
+  if (workLeft < 0) {
+    throw ScriptError(kErrTimeout, QStringLiteral("The script does too much work: it handled more than %1 "
+                                                  "characters and items, and was stopped.")
+                                       .arg(kMaxWork));
+  }
+}
 
 Value Value::boolean(bool b) {
   Value v;
@@ -192,6 +248,7 @@ Value Value::numberFromInteger(qint64 i) {
 
 Value Value::text(QString text) {
   if (text.size() > kMaxSize) tooBig();
+  spendWork(text.size());
   Value v;
   v.kind_ = Kind::Text;
   v.text_ = text.isNull() ? QStringLiteral("") : std::move(text);
@@ -200,6 +257,7 @@ Value Value::text(QString text) {
 }
 
 Value Value::list(std::vector<Value> items) {
+  spendWork(qint64(items.size()) * kItemSize);
   Value v;
   v.kind_ = Kind::List;
   for (const Value& item : items) {
@@ -212,6 +270,7 @@ Value Value::list(std::vector<Value> items) {
 }
 
 Value Value::record(std::vector<Property> properties) {
+  spendWork(qint64(properties.size()) * kItemSize);
   Value v;
   v.kind_ = Kind::Record;
   for (const Property& p : properties) {
@@ -346,6 +405,7 @@ Value toRecord(const Value& value) {
 }
 
 bool equal(const Value& a, const Value& b) {
+  spendWork(kItemSize);
   if (a.isNumber() && b.isNumber()) return a.realValue() == b.realValue();
   if (a.kind() != b.kind()) return false;
   switch (a.kind()) {
@@ -388,6 +448,7 @@ int compare(const Value& a, const Value& b) {
 }
 
 qsizetype characterCount(const QString& text) {
+  spendWork(text.size());
   QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
   qsizetype count = 0;
   while (finder.toNextBoundary() > 0) ++count;
@@ -401,7 +462,11 @@ QString characterAt(const QString& text, qsizetype index) {
   qsizetype start = 0;
   for (qsizetype n = 1;; ++n) {
     const qsizetype end = finder.toNextBoundary();
-    if (end <= 0) return {};
+    if (end <= 0) {
+      spendWork(start);
+      return {};
+    }
+    if (n == index) spendWork(end);
     if (n == index) return text.mid(start, end - start);
     start = end;
   }

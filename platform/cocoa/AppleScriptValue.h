@@ -6,6 +6,7 @@
 // exhausts memory or the stack when it is later turned into text, compared or released.
 #include <QString>
 #include <QtGlobal>
+#include <cstddef>
 #include <exception>
 #include <memory>
 #include <vector>
@@ -21,6 +22,14 @@ inline constexpr qint64 kItemSize = 8;
 inline constexpr qint64 kMaxSize = qint64(1) << 22;
 inline constexpr int kMaxDepth = 200;
 
+// The work a script may do in one run, counted in characters and items handled: beyond it
+// the run stops with kErrTimeout. Enough for any sensible script over the largest values (a
+// few hundred passes over a 4M-unit text would otherwise take minutes).
+inline constexpr qint64 kMaxWork = qint64(1) << 25;
+// Stack kept free below the deepest nesting: what a value's own recursion (bounded by
+// kMaxDepth), an error's unwinding and the library calls beneath need.
+inline constexpr std::size_t kStackReserve = 128u << 10;
+
 // Error numbers, as the platform's script component reports them.
 enum ErrorNumber : int {
   kErrCoercion = -1700,        // can't make a value into a class
@@ -31,6 +40,7 @@ enum ErrorNumber : int {
   kErrSyntax = -2741,
   kErrUndefinedVariable = -2753,
   kErrOutOfMemory = -108,
+  kErrTimeout = -1712,
 };
 
 // A compile-time or run-time failure; from/to locate it in the source when known.
@@ -45,6 +55,22 @@ class ScriptError : public std::exception {
 };
 
 [[noreturn]] void outOfMemory();
+
+// True when less than kStackReserve of the calling thread's stack is left; nesting stops
+// there with kErrStackOverflow, so that a script fails cleanly on any thread, a small one
+// included, instead of overflowing it.
+bool stackIsLow();
+
+// Counts the work of one run on this thread: while one is alive, the coercions and character
+// operations below charge what they handle, and throw kErrTimeout past kMaxWork.
+class WorkBudget {
+ public:
+  WorkBudget();
+  ~WorkBudget();
+  WorkBudget(const WorkBudget&) = delete;
+  WorkBudget& operator=(const WorkBudget&) = delete;
+};
+void spendWork(qint64 units);
 
 struct Property;
 

@@ -87,17 +87,19 @@ TEST_F(DictZipTest, EveryKindReadsViewsAndInflatesAlike) {
       return ++pieces > 0;
     }));
     EXPECT_EQ(whole, text);
-    if (data == kinds[0]) EXPECT_EQ(std::pair(pieces, data->cachedBytes()), std::pair(int(data->chunkCount()), std::size_t(0)));
+    if (data == kinds[0]) {
+      EXPECT_EQ(std::pair(pieces, data->cachedBytes()), std::pair(int(data->chunkCount()), std::size_t(0)));
+    }
     for (int offset : {0, 1, 4095, 4999}) {
       QByteArray out;
       ASSERT_TRUE(data->read(offset, 5000 - offset, &out));
       EXPECT_EQ(out, text.mid(offset));
-      // A view gives the same bytes, from the mapping itself when the file is plain.
+      // A view gives the same bytes, always copied: the file may shrink under its mapping.
       QByteArray scratch;
       QByteArrayView view;
       ASSERT_TRUE(data->view(offset, 5000 - offset, &view, &scratch));
       EXPECT_EQ(view, text.mid(offset));
-      EXPECT_EQ(scratch.isEmpty(), data == kinds[2]);
+      EXPECT_FALSE(scratch.isEmpty());
     }
     QByteArray out, scratch;
     QByteArrayView view;

@@ -281,6 +281,7 @@ TEST_F(PreparedDataTest, AnyDifferenceInTheRecordedStampLeavesTheCopyUnread) {
   const dictionary::PreparedData current = *info(bundle).prepared;
   for (const auto& [key, value] : {std::pair{"SourceSize", qlonglong(current.sourceSize)},
                                    std::pair{"SourceModified", qlonglong(current.sourceModified)},
+                                   std::pair{"SourceChanged", qlonglong(current.sourceChanged)},
                                    std::pair{"SourceInode", qlonglong(current.sourceInode)},
                                    std::pair{"Size", qlonglong(current.size)}}) {
     editRecord(bundle, key, value - 1);

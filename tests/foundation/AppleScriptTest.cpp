@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <random>
 
 #include "platform/cocoa/AppleScript.h"
@@ -259,6 +260,77 @@ TEST(AppleScript, DeepNestingFailsCleanly) {
   EXPECT_EQ(lists.result->numberOfItems(), 1);
   // Values nested a level per statement are capped as well.
   EXPECT_EQ(errorOf("set x to 1\n" + repeated("set x to {x}\n", 300) + "x"), -2706);
+}
+
+// Runs the script on a thread of its own with the given stack.
+Outcome executeOnThread(const QString& source, std::size_t stackBytes) {
+  struct Job {
+    const QString* source;
+    Outcome outcome;
+  } job{&source, {}};
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, stackBytes);
+  pthread_t thread;
+  const int started = pthread_create(
+      &thread, &attributes,
+      [](void* data) -> void* {
+        auto* job = static_cast<Job*>(data);
+        job->outcome = execute(*job->source);
+        return nullptr;
+      },
+      &job);
+  pthread_attr_destroy(&attributes);
+  EXPECT_EQ(started, 0);
+  if (started == 0) pthread_join(thread, nullptr);
+  return job.outcome;
+}
+
+// The deepest scripts the limits allow run on small threads too: the same answer where the
+// stack suffices, else a clean stack overflow, never a crash.
+TEST(AppleScript, DeepScriptsFitSmallThreads) {
+  const std::vector<std::pair<QString, QString>> cases = {
+      {repeated("(", 199) + "1" + repeated(")", 199), "1"},
+      {repeated("{", 199) + "1" + repeated("}", 199), "<no text>"},
+      {repeated("- ", 990) + "1", "1"},
+      {repeated("not ", 990) + "true", "true"},
+      {"2" + repeated(" ^ 1", 330), "2.0"},
+      {repeated("item 1 of {", 150) + "1" + repeated("}", 150), "1"},
+      {repeated("- (", 160) + "1" + repeated(")", 160), "1"},
+      {repeated("(", 5000) + "1" + repeated(")", 5000), "<error -2706>"},
+  };
+  const auto describe = [](const Outcome& o) {
+    return o.result ? (o.result->stringValue().isNull() ? QStringLiteral("<no text>") : o.result->stringValue())
+                    : QStringLiteral("<error %1>").arg(o.errorNumber());
+  };
+  for (const auto& [source, text] : cases) {
+    for (const std::size_t stack : {std::size_t(512) << 10, std::size_t(192) << 10, std::size_t(8) << 20}) {
+      const QString got = describe(executeOnThread(source, stack));
+      if (stack >= (std::size_t(512) << 10) || got != "<error -2706>") {
+        EXPECT_EQ(got, text) << source.left(20).toStdString() << " on " << (stack >> 10) << " KB";
+      }
+    }
+  }
+}
+
+// Work is capped per run: many passes over a long text stop with a clear error.
+TEST(AppleScript, TooMuchWorkStopsTheScript) {
+  const QString text = "set a to \"" + repeated("ab", 1000000) + "\"\n";
+  const std::vector<std::pair<QString, QString>> cases = {
+      {text + "count of a", "2000000"},
+      {text + repeated("count of a\n", 200), "<error -1712>"},
+      {text + repeated("set b to a & a\n", 200), "<error -1712>"},
+      {text + repeated("a = a\n", 200), "<error -1712>"},
+      {"set n to 0\n" + repeated("set n to n + (count of \"abc\")\n", 2000) + "n", "6000"},
+  };
+  for (const auto& [source, expected] : cases) {
+    const Outcome o = execute(source);
+    EXPECT_EQ(o.result ? o.result->stringValue() : QStringLiteral("<error %1>").arg(o.errorNumber()), expected)
+        << source.right(30).toStdString();
+    if (!o.result) {
+      EXPECT_TRUE(o.error.value(NSAppleScriptErrorMessage).toString().contains("too much work"));
+    }
+  }
 }
 
 TEST(AppleScript, HugeValuesFailCleanly) {
