@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <sys/statvfs.h>
 
 #include "dictionary/Bundle.h"
@@ -17,7 +18,8 @@ namespace {
 // A copy larger than this is not worth the disk: such a file is more likely a hostile
 // dictzip header than a dictionary.
 constexpr qint64 kMaxPreparedBytes = qint64(2) << 30;
-// Room left on the disk after the copy, for everything else that needs it.
+// Room left on the disk after the copy, for everything else that needs it: 64 MB, or an
+// eighth of a disk too small to spare that.
 constexpr std::uint64_t kReservedDiskBytes = 64u << 20;
 
 QString preparedNameFor(const QString& sourceName) {
@@ -59,9 +61,10 @@ std::optional<PreparedData> writePreparedData(const QString& bundlePath, const Q
   struct statvfs disk {};
   if (::statvfs(QFile::encodeName(bundlePath).constData(), &disk) == 0) {
     const std::uint64_t available = std::uint64_t(disk.f_bavail) * disk.f_frsize;
-    if (declared + kReservedDiskBytes > available) {
-      return fail(QStringLiteral("%1: not enough free space for its uncompressed copy (%2 MB needed, %3 MB free)")
-                      .arg(bundlePath).arg((declared + kReservedDiskBytes) >> 20).arg(available >> 20));
+    const std::uint64_t reserved = std::min<std::uint64_t>(kReservedDiskBytes, std::uint64_t(disk.f_blocks) * disk.f_frsize / 8);
+    if (declared + reserved > available) {
+      return fail(QStringLiteral("%1: not enough free space for its uncompressed copy (%2 KB needed, %3 KB free)")
+                      .arg(bundlePath).arg((declared + reserved) >> 10).arg(available >> 10));
     }
   }
 

@@ -142,6 +142,7 @@ TEST_F(ImportCommand, ANearlyFullDiskGetsNoCopyAndANote) {
   writeTestDictd(folder + QStringLiteral("/small"), QStringLiteral("Small"), entries);
   const QString script = QStringLiteral(
       "mount -t tmpfs -o size=4m none \"$1\" || exit 77\n"
+      "head -c 3700k /dev/zero > \"$1/.filler\"\n"  // less free than an eighth of the disk
       "\"$2\" import \"$3\" || exit 1\n"
       "\"$2\" define -d Small word7 || exit 1\n"
       "ls -a \"$1/Small.dictionary\"\n");
