@@ -123,7 +123,7 @@ UInt32 countItems(const std::string& path) {
   if (!dir) return 0;
   UInt32 count = 0;
   while (dirent* d = readdir(dir))
-    if (strcmp(d->d_name, ".") && strcmp(d->d_name, "..")) ++count;
+    if (strcmp(d->d_name, ".") && strcmp(d->d_name, "..") && !isCompanionName(d->d_name)) ++count;
   closedir(dir);
   return count;
 }
@@ -219,35 +219,6 @@ bool findShortened(UInt64 device, Key folder, const std::string& name, Resolved*
   return resolveKey(key, out) == noErr;
 }
 
-// The item that (volume, folder ID, name) names. An empty name names the folder itself.
-// *folderId gets the folder ID actually used.
-OSErr locateSpec(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name, Resolved* out,
-                 SInt32* folderId) {
-  if (name.find(':') != std::string::npos) return bdNamErr;  // no partial paths
-  UInt64 device;
-  if (OSErr err = deviceOfVolume(vRefNum, &device)) return err;
-  if (dirID == 0) dirID = fsRtDirID;
-  *folderId = dirID;
-  if (dirID == fsRtParID) {
-    Key root;
-    if (OSErr err = volumeRootKey(device, &root)) return err;
-    if (!name.empty() && name != catalogName(root)) return fnfErr;
-    return resolveKey(root, out);
-  }
-  Key folderKey;
-  if (keyForId(device, UInt32(dirID), &folderKey) != noErr) return dirNFErr;
-  Resolved folder;
-  if (OSErr err = resolveKey(folderKey, &folder)) return err == fnfErr ? OSErr(dirNFErr) : err;
-  if (name.empty()) {
-    *out = folder;
-    return noErr;
-  }
-  if (!folder.st.isDirectory()) return dirNFErr;
-  OSErr err = lookupChild(folder, name, out);
-  if (err == fnfErr && findShortened(device, folderKey, name, out)) return noErr;
-  return err;
-}
-
 std::string pascalToString(ConstStr255Param name) {
   if (!name) return {};
   return std::string(reinterpret_cast<const char*>(name + 1), name[0]);
@@ -256,6 +227,95 @@ std::string pascalToString(ConstStr255Param name) {
 }  // namespace
 
 namespace filemanager {
+
+// The item that (volume, folder ID, name) names. An empty name names the folder itself; a name
+// with ':' is a colon path. On fnfErr, *leaf is the missing item's name and *folder the key of
+// the folder that would hold it (0 when there is none).
+OSErr locateSpec(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name, Resolved* out,
+                 Key* folder, std::string* leaf) {
+  *folder = 0;
+  *leaf = name;
+  if (name.find(':') != std::string::npos) return locateColonPath(vRefNum, dirID, name, out, folder, leaf);
+  UInt64 device;
+  if (OSErr err = deviceOfVolume(vRefNum, &device)) return err;
+  if (dirID == 0) dirID = fsRtDirID;
+  if (dirID == fsRtParID) {
+    Key root;
+    if (OSErr err = volumeRootKey(device, &root)) return err;
+    if (!name.empty() && name != catalogName(root)) return fnfErr;
+    return resolveKey(root, out);
+  }
+  Key folderKey;
+  if (keyForId(device, UInt32(dirID), &folderKey) != noErr) return dirNFErr;
+  Resolved parent;
+  if (OSErr err = resolveKey(folderKey, &parent)) return err == fnfErr ? OSErr(dirNFErr) : err;
+  if (name.empty()) {
+    *out = parent;
+    return noErr;
+  }
+  if (!parent.st.isDirectory()) return dirNFErr;
+  OSErr err = lookupChild(parent, name, out);
+  if (err == fnfErr && findShortened(device, folderKey, name, out)) return noErr;
+  if (err == fnfErr) *folder = folderKey;
+  return err;
+}
+
+OSErr locateColonPath(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name,
+                      Resolved* out, Key* folder, std::string* leaf) {
+  Resolved at;
+  std::size_t pos;
+  if (name[0] != ':') {
+    // A full path begins with a volume's name.
+    const std::size_t colon = name.find(':');
+    UInt64 device;
+    Key root;
+    if (OSErr err = deviceOfVolumeNamed(name.substr(0, colon), &device)) return err;
+    if (OSErr err = volumeRootKey(device, &root)) return err;
+    if (OSErr err = resolveKey(root, &at)) return err == fnfErr ? OSErr(nsvErr) : err;
+    pos = colon + 1;
+  } else {
+    Key unused;
+    std::string none;
+    if (OSErr err = locateSpec(vRefNum, dirID, "", &at, &unused, &none))
+      return err == fnfErr ? OSErr(dirNFErr) : err;
+    if (!at.st.isDirectory()) return dirNFErr;
+    pos = 1;
+  }
+  std::vector<std::string> pieces;
+  for (std::size_t next; pos <= name.size(); pos = next + 1) {
+    next = name.find(':', pos);
+    if (next == std::string::npos) next = name.size();
+    pieces.push_back(name.substr(pos, next - pos));
+  }
+  // A trailing ':' marks a folder; it does not climb.
+  if (!pieces.empty() && pieces.back().empty()) pieces.pop_back();
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const bool last = i + 1 == pieces.size();
+    if (pieces[i].empty()) {
+      const Key up = catalogParent(at.key);
+      if (!up) return dirNFErr;  // above a volume's root
+      if (OSErr err = resolveKey(up, &at)) return err == fnfErr ? OSErr(dirNFErr) : err;
+      continue;
+    }
+    if (pieces[i] == "." || pieces[i] == ".." || pieces[i].find('/') != std::string::npos)
+      return bdNamErr;
+    Resolved child;
+    OSErr err = lookupChild(at, pieces[i], &child);
+    if (err == fnfErr && findShortened(at.st.id.device, at.key, pieces[i], &child)) err = noErr;
+    if (err == fnfErr && last) {
+      *folder = at.key;
+      *leaf = pieces[i];
+      return fnfErr;
+    }
+    if (err) return err == fnfErr || err == errFSNotAFolder ? OSErr(dirNFErr) : err;
+    if (!last && !child.st.isDirectory()) return dirNFErr;
+    at = std::move(child);
+  }
+  *out = std::move(at);
+  *leaf = catalogName(out->key);
+  return noErr;
+}
+
 
 void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogInfo* info) {
   const struct statx& sx = item.st.sx;
@@ -536,24 +596,21 @@ OSErr FSMakeFSSpec(FSVolumeRefNum vRefNum, SInt32 dirID, ConstStr255Param fileNa
   const std::string name = pascalToString(fileName);
   Lock lock(catalogMutex());
   Resolved item;
-  SInt32 folderId = dirID;
-  const OSErr err = locateSpec(vRefNum, dirID, name, &item, &folderId);
+  Key folder;
+  std::string leaf;
+  const OSErr err = locateSpec(vRefNum, dirID, name, &item, &folder, &leaf);
   if (err == noErr) {
     specOf(item.key, spec);
     return noErr;
   }
-  if (err == fnfErr) {
+  if (err == fnfErr && folder) {
     // The folder exists: the FSSpec names an item that could be created there.
     std::memset(spec, 0, sizeof *spec);
-    UInt64 device;
-    Key root;
-    if (vRefNum == 0 && deviceOfVolume(0, &device) == noErr && volumeRootKey(device, &root) == noErr)
-      vRefNum = volumeOf(root);
-    spec->vRefNum = vRefNum;
-    spec->parID = folderId;
-    const std::size_t length = std::min<std::size_t>(name.size(), 63);
+    spec->vRefNum = volumeOf(folder);
+    spec->parID = SInt32(nodeIdOf(folder));
+    const std::size_t length = std::min<std::size_t>(leaf.size(), 63);
     spec->name[0] = UInt8(length);
-    std::memcpy(spec->name + 1, name.data(), length);
+    std::memcpy(spec->name + 1, leaf.data(), length);
   }
   return err;
 }
@@ -562,9 +619,10 @@ OSErr FSpMakeFSRef(const FSSpec* source, FSRef* newRef) {
   if (!source || !newRef) return paramErr;
   Lock lock(catalogMutex());
   Resolved item;
-  SInt32 folderId;
+  Key folder;
+  std::string leaf;
   if (OSErr err = locateSpec(source->vRefNum, source->parID, pascalToString(source->name), &item,
-                             &folderId))
+                             &folder, &leaf))
     return err;
   makeRef(item.key, newRef);
   return noErr;
