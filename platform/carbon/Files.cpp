@@ -11,7 +11,10 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/carbon/AppleDouble.h"
 #include "platform/carbon/FilesCatalog.h"
+
+#include <bit>
 
 using namespace filemanager;
 
@@ -116,6 +119,41 @@ UInt16 finderFlagsOf(const UInt8 finderInfo[16]) {
 
 void setFinderFlags(UInt8 finderInfo[16], UInt16 flags) {
   std::memcpy(finderInfo + kFinderFlagsOffset, &flags, sizeof flags);
+}
+
+// Finder information as the companion keeps it (big-endian) and as callers read it (host order):
+// the same swap both ways, field by field.
+void swapFinderInfo(bool folder, UInt8 info[32]) {
+  if constexpr (std::endian::native == std::endian::big) return;
+  // Field widths: a file's FileInfo and ExtendedFileInfo, a folder's FolderInfo and
+  // ExtendedFolderInfo.
+  static const int fileFields[] = {4, 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 4};
+  static const int folderFields[] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 4, 2, 2, 4};
+  int at = 0;
+  const int* fields = folder ? folderFields : fileFields;
+  const std::size_t count = folder ? std::size(folderFields) : std::size(fileFields);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::reverse(info + at, info + at + fields[i]);
+    at += fields[i];
+  }
+}
+
+// The companion's Finder information entry, in host order; false when there is none.
+bool companionFinderInfo(const std::string& path, bool folder, UInt8 out[32]) {
+  std::vector<UInt8> bytes;
+  if (appledouble::readEntry(appledouble::companionPath(path), appledouble::kFinderInfoEntry,
+                             &bytes) != noErr ||
+      bytes.size() < 16)
+    return false;
+  std::memset(out, 0, 32);
+  std::memcpy(out, bytes.data(), std::min<std::size_t>(bytes.size(), 32));
+  swapFinderInfo(folder, out);
+  return true;
+}
+
+void carryCompanion(const std::string& from, const std::string& to) {
+  const std::string a = appledouble::companionPath(from), b = appledouble::companionPath(to);
+  if (!a.empty() && !b.empty()) std::rename(a.c_str(), b.c_str());
 }
 
 UInt32 countItems(const std::string& path) {
@@ -317,6 +355,21 @@ OSErr locateColonPath(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& n
 }
 
 
+void finderInfoForCompanion(const Resolved& item, UInt8 out[32]) {
+  FSCatalogInfo info{};
+  fillCatalogInfo(item, kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo, &info);
+  std::memcpy(out, info.finderInfo, 16);
+  std::memcpy(out + 16, info.extFinderInfo, 16);
+  // The invisible bit that a leading "." gives is the name's, not stored information.
+  if (hiddenByName(item.path)) {
+    UInt8 stored[16] = {};
+    if (!readAttribute(item.path, kFinderInfoAttribute, stored, 16) ||
+        !(finderFlagsOf(stored) & kIsInvisible))
+      setFinderFlags(out, finderFlagsOf(out) & ~kIsInvisible);
+  }
+  swapFinderInfo(item.st.isDirectory(), out);
+}
+
 void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogInfo* info) {
   const struct statx& sx = item.st.sx;
   const bool folder = item.st.isDirectory();
@@ -365,13 +418,20 @@ void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogI
     if (which & kFSCatInfoUserAccess) permissions.userAccess = 0;
     std::memcpy(info->permissions, &permissions, sizeof permissions);
   }
+  UInt8 fromCompanion[32];
+  const bool inCompanion = (which & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) &&
+                           companionFinderInfo(item.path, folder, fromCompanion);
   if (which & kFSCatInfoFinderInfo) {
-    if (!readAttribute(item.path, kFinderInfoAttribute, info->finderInfo, sizeof info->finderInfo))
+    if (inCompanion)
+      std::memcpy(info->finderInfo, fromCompanion, 16);
+    else if (!readAttribute(item.path, kFinderInfoAttribute, info->finderInfo, sizeof info->finderInfo))
       std::memset(info->finderInfo, 0, sizeof info->finderInfo);
     if (hiddenByName(item.path))
       setFinderFlags(info->finderInfo, finderFlagsOf(info->finderInfo) | kIsInvisible);
   }
-  if ((which & kFSCatInfoFinderXInfo) &&
+  if ((which & kFSCatInfoFinderXInfo) && inCompanion)
+    std::memcpy(info->extFinderInfo, fromCompanion + 16, 16);
+  else if ((which & kFSCatInfoFinderXInfo) &&
       !readAttribute(item.path, kFinderXInfoAttribute, info->extFinderInfo,
                      sizeof info->extFinderInfo))
     std::memset(info->extFinderInfo, 0, sizeof info->extFinderInfo);
@@ -381,9 +441,12 @@ void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogI
     info->dataPhysicalSize = folder ? 0 : sx.stx_blocks * 512;
   }
   if (which & kFSCatInfoRsrcSizes) {
-    // Resource forks are not kept yet.
-    info->rsrcLogicalSize = 0;
-    info->rsrcPhysicalSize = 0;
+    appledouble::Header header;
+    const appledouble::Entry* rsrc = nullptr;
+    if (appledouble::readCompanion(appledouble::companionPath(item.path), &header, nullptr) == noErr)
+      rsrc = header.find(appledouble::kResourceForkEntry);
+    info->rsrcLogicalSize = rsrc ? rsrc->length : 0;
+    info->rsrcPhysicalSize = rsrc ? (UInt64(rsrc->length) + 511) / 512 * 512 : 0;
   }
 }
 
@@ -408,6 +471,19 @@ OSErr applyCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, const FS
   }
   if (which & kFSCatInfoFinderXInfo)
     if (OSErr err = writeAttribute(path, kFinderXInfoAttribute, info->extFinderInfo, 16)) return err;
+  // Where a companion keeps the Finder information, it is the one that counts: keep it current.
+  UInt8 companion[32];
+  if ((which & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) &&
+      companionFinderInfo(path, item.st.isDirectory(), companion)) {
+    if (which & kFSCatInfoFinderInfo) {
+      UInt8 stored[16];
+      if (readAttribute(path, kFinderInfoAttribute, stored, 16)) std::memcpy(companion, stored, 16);
+    }
+    if (which & kFSCatInfoFinderXInfo) std::memcpy(companion + 16, info->extFinderInfo, 16);
+    swapFinderInfo(item.st.isDirectory(), companion);
+    if (OSErr err = appledouble::writeFinderInfo(appledouble::companionPath(path), companion))
+      return err;
+  }
   if (which & kFSCatInfoCreateDate) {
     UInt8 stored[8];
     encodeDate(info->createDate, stored);
@@ -546,6 +622,7 @@ OSErr FSRenameUnicode(const FSRef* ref, UniCharCount nameLength, const UniChar* 
   const std::string folder = slash == 0 ? std::string("/") : item.path.substr(0, slash);
   if (item.path.substr(slash + 1) != newName) {
     if (OSErr err = renameNoReplace(item.path, joinPath(folder, newName), item.st.id)) return err;
+    carryCompanion(item.path, joinPath(folder, newName));
     noteRenamed(item.key, newName);
   }
   if (newRef) makeRef(item.key, newRef);
@@ -567,6 +644,7 @@ OSErr FSMoveObject(const FSRef* ref, const FSRef* destDirectory, FSRef* newRef) 
   if (folder != dest.path) {
     const std::string name = item.path.substr(slash + 1);
     if (OSErr err = renameNoReplace(item.path, joinPath(dest.path, name), item.st.id)) return err;
+    carryCompanion(item.path, joinPath(dest.path, name));
     noteMoved(item.key, dest.key);
   }
   if (newRef) makeRef(item.key, newRef);
@@ -587,6 +665,8 @@ OSErr FSDeleteObject(const FSRef* ref) {
     if (openForkFlags(item.st.id)) return fBsyErr;
     if (unlink(item.path.c_str()) != 0) return errorFromErrno(errno);
   }
+  const std::string companion = appledouble::companionPath(item.path);
+  if (!companion.empty()) unlink(companion.c_str());
   noteDeleted(item.key);
   return noErr;
 }

@@ -292,9 +292,16 @@ enum : UInt16 {
   noCacheMask = 0x0020,
 };
 
-// The data fork's name is empty; resource forks are not kept yet (errFSForkNotFound).
+// The data fork's name is empty; the resource fork is "RESOURCE_FORK". A resource fork lives in
+// the item's AppleDouble companion "._NAME" (see AppleDouble.h); every file has one, empty
+// until written. Other named forks do not exist (errFSForkNotFound).
 OSErr FSGetDataForkName(HFSUniStr255* dataForkName);
 OSErr FSGetResourceForkName(HFSUniStr255* resourceForkName);
+// Makes the named fork exist (only the resource fork can be made); errFSForkExists when the
+// item's companion already holds one.
+OSErr FSCreateFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName);
+OSErr FSCreateResourceFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName,
+                           UInt32 flags);
 
 OSErr FSOpenFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName,
                  SInt8 permissions, FSIORefNum* forkRefNum);

@@ -120,6 +120,8 @@ std::string joinPath(const std::string& folder, const std::string& name);
 
 // Catalog information of a resolved item: fills the fields whichInfo names, leaves the others.
 void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap whichInfo, FSCatalogInfo* info);
+// The item's Finder information as an AppleDouble companion keeps it (32 bytes, big-endian).
+void finderInfoForCompanion(const Resolved& item, UInt8 out[32]);
 OSErr applyCatalogInfo(const Resolved& item, FSCatalogInfoBitmap whichInfo,
                        const FSCatalogInfo* info);
 
