@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
   unrtf
+  attr
   xvfb xauth
 )
 

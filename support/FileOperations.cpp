@@ -6,6 +6,7 @@
 
 #include "platform/carbon/Memory.h"
 #include "platform/carbon/Resources.h"
+#include "support/events/FinderEvents.h"
 #include "support/files/FileManagerUtilities.h"
 
 namespace {
@@ -59,6 +60,9 @@ OSErr getDate(const FSRef* item, FSCatalogInfoBitmap which, UTCDateTime* date) {
   return err;
 }
 
+// Its result is not examined: without a Finder running there is nobody to tell.
+void notifyFinder(const FSRef* item) { aeutil::NotifyFinderOfChange(item); }
+
 // Read the field, replace it, write it back, tell the Finder. A failed read changes nothing and
 // still answers 0.
 OSErr setDate(const FSRef* item, FSCatalogInfoBitmap which, const UTCDateTime* date) {
@@ -69,6 +73,7 @@ OSErr setDate(const FSRef* item, FSCatalogInfoBitmap which, const UTCDateTime* d
   else if (which == kFSCatInfoContentMod) info.contentModDate = *date;
   else info.attributeModDate = *date;
   const OSErr err = FSSetCatalogInfo(item, which, &info);
+  notifyFinder(item);
   return err;
 }
 
@@ -238,6 +243,7 @@ OSErr SetCreateAndModDates(const FSRef* item, const UTCDateTime* created, const 
   info.createDate = *created;
   info.contentModDate = *modified;
   const OSErr err = FSSetCatalogInfo(item, kFSCatInfoCreateDate | kFSCatInfoContentMod, &info);
+  notifyFinder(item);
   return err;
 }
 
@@ -255,6 +261,7 @@ OSErr TouchFile(const FSRef* file, const UTCDateTime* date) {
       FSWriteFork(fork, fsFromStart, 0, 1, &first, nullptr);
     FSCloseFork(fork);
   }
+  notifyFinder(file);
   return noErr;
 }
 
