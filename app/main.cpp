@@ -10,6 +10,7 @@
 #include "foundation/StartupTables.h"  // builds the start-up tables before main
 #include "platform/cocoa/Application.h"
 #include "platform/cocoa/Services.h"
+#include "support/events/OpenDocuments.h"
 
 namespace {
 
@@ -48,5 +49,6 @@ int main(int argc, char* argv[]) {
   prepareWebEngine();
   QApplication::setApplicationName(QStringLiteral("Vocabulon"));
   QApplication::setDesktopFileName(QStringLiteral("org.vocabulon.Vocabulon"));
+  AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, AcceptOpenDocuments, 0, false);
   return Application::applicationMain(argc, argv, [] { return static_cast<QObject*>(loadMainInterface()); });
 }

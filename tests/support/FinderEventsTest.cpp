@@ -18,6 +18,7 @@
 #include "platform/carbon/Resources.h"
 #include "support/PathComponents.h"
 #include "support/events/FinderEvents.h"
+#include "support/events/OpenDocuments.h"
 #include "tests/TestEnvironment.h"
 
 using namespace aeutil;
@@ -264,6 +265,32 @@ TEST_F(FinderEventsTest, OpenDocumentsInSelfDeliversOneEventWithAList) {
   EXPECT_EQ(gEvents, 1);
   EXPECT_EQ(gOpened, expected);
   AERemoveEventHandler(kCoreEventClass, kAEOpenDocuments, openDocuments, false);
+}
+
+TEST_F(FinderEventsTest, TheApplicationAcceptsOpenDocuments) {
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, AcceptOpenDocuments, 0, false), noErr);
+  QFile(work + "/doc").open(QIODevice::WriteOnly);
+  const FSRef doc = refAt(work + "/doc");
+  const ProcessSerialNumber self{0, kCurrentProcess};
+  struct Case {
+    bool damaged;
+    OSErr expected;
+  };
+  for (const Case c : {Case{false, noErr}, Case{true, errAECoercionFail}}) {
+    AEDescList list;
+    AECreateList(nullptr, 0, false, &list);
+    if (c.damaged) AEPutPtr(&list, 0, typeAlias, "not an alias", 12);
+    else AEPutPtr(&list, 0, typeFSRef, &doc, sizeof doc);
+    AEAddressDesc address;
+    AECreateDesc(typeProcessSerialNumber, &self, sizeof self, &address);
+    AppleEvent event, reply;
+    AECreateAppleEvent(kCoreEventClass, kAEOpenDocuments, &address, kAutoGenerateReturnID, 0, &event);
+    AEPutParamDesc(&event, keyDirectObject, &list);
+    ASSERT_EQ(AESend(&event, &reply, kAEWaitReply, kAENormalPriority, 600, nullptr, nullptr), noErr);
+    EXPECT_EQ(GetReplyErrorNumber(&reply), c.expected);
+    for (AEDesc* d : {&list, &address, &event, &reply}) AEDisposeDesc(d);
+  }
+  AERemoveEventHandler(kCoreEventClass, kAEOpenDocuments, AcceptOpenDocuments, false);
 }
 
 TEST_F(FinderEventsTest, AnAliasResourceOpensItsTarget) {
