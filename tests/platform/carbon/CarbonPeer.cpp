@@ -76,7 +76,8 @@ int rawSend(const char* path) {
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path, sizeof address.sun_path - 1);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return std::printf("no connection\n"), 1;
-  if (write(fd, frame.data(), frame.size()) != ssize_t(frame.size())) return std::printf("refused\n"), 0;
+  // The receiver may close before the whole frame is written: that is a refusal, not a signal.
+  if (send(fd, frame.data(), frame.size(), MSG_NOSIGNAL) != ssize_t(frame.size())) return std::printf("refused\n"), 0;
   char ack[4];
   std::printf(read(fd, ack, 4) == 4 ? "accepted\n" : "refused\n");
   return 0;
