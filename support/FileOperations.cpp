@@ -308,3 +308,23 @@ Boolean GetParentRef(const FSRef* item, FSRef* parent) {
 OSErr GetFSSpec(const FSRef* item, FSSpec* spec) {
   return FSGetCatalogInfo(item, kFSCatInfoNone, nullptr, nullptr, spec, nullptr);
 }
+
+OSErr GetFSRefFromDesc(FSRef* ref, const AEDesc* desc) {
+  if (!ref || !desc) return paramErr;
+  if (desc->descriptorType == typeFSRef) {
+    if (AEGetDescDataSize(desc) != Size(sizeof *ref)) return errAECoercionFail;
+    return AEGetDescData(desc, ref, sizeof *ref);
+  }
+  AEDesc coerced;
+  OSErr err = AECoerceDesc(desc, typeFSRef, &coerced);
+  if (!err) {
+    err = AEGetDescData(&coerced, ref, sizeof *ref);
+    AEDisposeDesc(&coerced);
+    return err;
+  }
+  if ((err = AECoerceDesc(desc, typeFSS, &coerced)) != noErr) return err;
+  FSSpec spec;
+  err = AEGetDescData(&coerced, &spec, sizeof spec);
+  AEDisposeDesc(&coerced);
+  return err ? err : FSpMakeFSRef(&spec, ref);
+}

@@ -2,6 +2,7 @@
 // File-system item operations: files made only when missing, whole data forks read and
 // written, resource forks copied, Finder information, dates and permissions, and conversions
 // between references, names, paths and specifications. Results are File Manager codes.
+#include "platform/carbon/AppleEvents.h"
 #include "platform/carbon/Files.h"
 #include "platform/cf/CFString.h"
 
@@ -53,3 +54,6 @@ OSErr RenameItem(FSRef* item, CFStringRef name);
 OSErr GetPathAsPascal(const FSRef* item, Str255 path);
 Boolean GetParentRef(const FSRef* item, FSRef* parent);
 OSErr GetFSSpec(const FSRef* item, FSSpec* spec);
+// The item a descriptor names: an 'fsrf' as it is, else anything coercing to 'fsrf' (an alias),
+// else to 'fss '.
+OSErr GetFSRefFromDesc(FSRef* ref, const AEDesc* desc);

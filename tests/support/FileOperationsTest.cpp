@@ -204,6 +204,23 @@ TEST_F(FileOperationsTest, NamesPathsAndParents) {
   const FSRef bad{};
   EXPECT_FALSE(GetParentRef(&bad, &parent));
   EXPECT_EQ(CopyItemName(&bad), nullptr);
+
+  // From descriptors of each kind that names an item; text names none.
+  FSSpec spec;
+  ASSERT_EQ(GetFSSpec(&file, &spec), noErr);
+  AEDesc fsref, fss, alias, text;
+  AECreateDesc(typeFSRef, &file, sizeof file, &fsref);
+  AECreateDesc(typeFSS, &spec, sizeof spec, &fss);
+  AECoerceDesc(&fsref, typeAlias, &alias);
+  AECreateDesc(typeChar, "x", 1, &text);
+  for (AEDesc* d : {&fsref, &fss, &alias}) {
+    FSRef got{};
+    EXPECT_EQ(GetFSRefFromDesc(&got, d), noErr);
+    EXPECT_EQ(FSCompareFSRefs(&got, &file), noErr);
+  }
+  FSRef none;
+  EXPECT_EQ(GetFSRefFromDesc(&none, &text), errAECoercionFail);
+  for (AEDesc* d : {&fsref, &fss, &alias, &text}) AEDisposeDesc(d);
 }
 
 }  // namespace
