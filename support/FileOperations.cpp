@@ -87,7 +87,7 @@ OSErr setDateOfSpec(const FSSpec* spec, FSCatalogInfoBitmap which, const UTCDate
 
 OSErr CreateFileIfMissing(const FSRef* parent, CFStringRef name, FSRef* file) {
   const OSErr found = lookUp(parent, name, file);
-  if (found != fnfErr) return found == noErr ? noErr : found;
+  if (found != fnfErr) return found;
   return createFile(parent, name, file);
 }
 

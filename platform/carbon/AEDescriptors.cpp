@@ -138,7 +138,7 @@ OSErr eventOf(const AppleEvent* d, Event* e) {
   if (!d) return paramErr;
   if (d->descriptorType != typeAppleEvent) return errAENotAppleEvent;
   const Bytes b = dataOf(d);
-  return parseEvent(b.data(), b.size(), e) ? noErr : errAECorruptData;
+  return parseEvent(b.data(), b.size(), e) ? OSErr(noErr) : OSErr(errAECorruptData);
 }
 
 OSErr storeEvent(AppleEvent* d, const Event& e) {
@@ -229,7 +229,7 @@ OSErr coerce(DescType from, const Bytes& data, DescType to, DescType* outType, B
         if (PtrToHand(data.data(), &h, long(data.size()))) return memFullErr;
         const OSErr err = FSResolveAliasWithMountFlags(nullptr, reinterpret_cast<AliasHandle>(h), &ref, nullptr, 0);
         DisposeHandle(h);
-        if (err) return err == fnfErr ? fnfErr : OSErr(errAECoercionFail);
+        if (err) return err == fnfErr ? OSErr(fnfErr) : OSErr(errAECoercionFail);
       }
       if (to == typeFSRef) return out->assign(reinterpret_cast<UInt8*>(&ref), reinterpret_cast<UInt8*>(&ref) + sizeof ref), noErr;
       if (to == typeFSS) {
@@ -359,7 +359,7 @@ OSErr itemsOf(const AEDesc* list, bool* keyed, std::vector<Item>* items) {
     return noErr;
   } else return errAEWrongDataType;
   const Bytes b = dataOf(list);
-  return parseItems(b.data(), b.size(), *keyed, items) ? noErr : errAECorruptData;
+  return parseItems(b.data(), b.size(), *keyed, items) ? OSErr(noErr) : OSErr(errAECorruptData);
 }
 
 OSErr putItem(AEDescList* list, long index, AEKeyword key, DescType type, const Bytes& data) {

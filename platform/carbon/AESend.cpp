@@ -234,7 +234,7 @@ bool startFinderAgent(processes::Entry* out) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAgentStartMs);
   while (std::chrono::steady_clock::now() < deadline) {
     for (const auto& e : processes::livingEntries())
-      if (e.creator == 'MACS' && e.type == 'FNDR') return *out = e, true;
+      if (e.creator == FOUR_CHAR_CODE("MACS") && e.type == FOUR_CHAR_CODE("FNDR")) return *out = e, true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
@@ -247,13 +247,13 @@ OSErr target(const Item& address, bool* self, processes::Entry* out) {
     ProcessSerialNumber psn;
     std::memcpy(&psn, address.data.data(), 8);
     if (sameAsSelf(psn)) return *self = true, noErr;
-    return processes::findEntry(psn, out) ? noErr : OSErr(procNotFound);
+    return processes::findEntry(psn, out) ? OSErr(noErr) : OSErr(procNotFound);
   }
   if (address.type == typeKernelProcessID && address.data.size() == 4) {
     pid_t pid;
     std::memcpy(&pid, address.data.data(), 4);
     if (pid == getpid()) return *self = true, noErr;
-    return processes::findByPid(pid, out) ? noErr : OSErr(procNotFound);
+    return processes::findByPid(pid, out) ? OSErr(noErr) : OSErr(procNotFound);
   }
   if (address.type == typeApplSignature && address.data.size() == 4) {
     OSType creator;
@@ -264,7 +264,7 @@ OSErr target(const Item& address, bool* self, processes::Entry* out) {
         return *out = e, noErr;
       }
     // The Finder is started on demand by the first event addressed to it.
-    if (creator == 'MACS' && startFinderAgent(out)) return noErr;
+    if (creator == FOUR_CHAR_CODE("MACS") && startFinderAgent(out)) return noErr;
     return procNotFound;
   }
   return errAEUnknownAddressType;

@@ -216,7 +216,7 @@ OSErr writeFinderInfo(const std::string& companion, const UInt8 finderInfo[32]) 
   if (!e || e->length < 32) return fnfErr;
   Fd f(open(companion.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
   if (f.fd < 0) return filemanager::errorFromErrno(errno);
-  return writeAll(f.fd, e->offset, finderInfo, 32) ? OSErr(noErr) : ioErr;
+  return writeAll(f.fd, e->offset, finderInfo, 32) ? OSErr(noErr) : OSErr(ioErr);
 }
 
 }  // namespace appledouble

@@ -113,8 +113,8 @@ OSErr registerSelf(OSType type, OSType creator) {
   if (s.registered) return noErr;
   const std::string folder = registryFolder();
   if (folder.empty()) return permErr;
-  if (!type) type = code("CFBundlePackageType", '\?\?\?\?');
-  if (!creator) creator = code("CFBundleSignature", '\?\?\?\?');
+  if (!type) type = code("CFBundlePackageType", FOUR_CHAR_CODE("????"));
+  if (!creator) creator = code("CFBundleSignature", FOUR_CHAR_CODE("????"));
   const pid_t pid = getpid();
   const std::string socketPath = folder + "/" + std::to_string(pid) + ".sock";
   sockaddr_un address{};

@@ -102,7 +102,7 @@ OSErr update(const AppleEvent* event, AppleEvent*, SRefCon) {
 
 int main() {
   // Registered as the Finder before the first handler would register it from the bundle.
-  if (processes::registerSelf('FNDR', 'MACS') != noErr) return 1;
+  if (processes::registerSelf(FOUR_CHAR_CODE("FNDR"), FOUR_CHAR_CODE("MACS")) != noErr) return 1;
   if (AEInstallEventHandler(kAECoreSuite, kAEGetData, getComment, 0, false) != noErr ||
       AEInstallEventHandler(kAECoreSuite, kAESetData, setComment, 0, false) != noErr ||
       AEInstallEventHandler(kAEFinderEvents, kAEUpdate, update, 0, false) != noErr)

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -264,6 +267,33 @@ TEST_F(FinderEventsTest, OpenDocumentsInSelfDeliversOneEventWithAList) {
   EXPECT_EQ(AEProcessPendingEvents(5000), 1);
   EXPECT_EQ(gEvents, 1);
   EXPECT_EQ(gOpened, expected);
+  AERemoveEventHandler(kCoreEventClass, kAEOpenDocuments, openDocuments, false);
+}
+
+TEST_F(FinderEventsTest, TheQtEventLoopDispatchesArrivals) {
+  int argc = 1;
+  char name[] = "finder-events-test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, openDocuments, 0, false), noErr);
+  QFile(work + "/doc").open(QIODevice::WriteOnly);
+  const FSRef doc = refAt(work + "/doc");
+  FSSpec spec;
+  ASSERT_EQ(FSGetCatalogInfo(&doc, kFSCatInfoNone, nullptr, nullptr, &spec, nullptr), noErr);
+  gEvents = 0;
+  gOpened.clear();
+  ASSERT_EQ(OpenDocumentsInSelf(1, &spec), noErr);
+  // Nobody calls the dispatcher here: the application's own loop runs the handler.
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (gEvents) loop.quit();
+  });
+  check.start(10);
+  QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+  loop.exec();
+  EXPECT_EQ(gEvents, 1);
+  EXPECT_EQ(gOpened, std::vector<std::string>{QFile::encodeName(work + "/doc").toStdString()});
   AERemoveEventHandler(kCoreEventClass, kAEOpenDocuments, openDocuments, false);
 }
 
