@@ -257,6 +257,24 @@ TEST_F(ResourceForkTest, DamagedMapsAndCompanionsFailQuietlyThousandsOfTimes) {
   }
   EXPECT_GT(refused, 500);
 
+  // Companion headers in memory: a header is taken only when every entry lies inside the file.
+  int headersRefused = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<UInt8> bytes(companion.begin(), companion.end());
+    for (int c = 0; c < 1 + int(random() % 3); ++c) {
+      const std::size_t at = random() % std::min<std::size_t>(bytes.size(), 80);
+      if (random() % 6 == 0) bytes.resize(std::max<std::size_t>(at, 1));
+      else bytes[at] = UInt8(random());
+    }
+    appledouble::Header header;
+    if (!appledouble::parseHeader(bytes.data(), std::min<std::size_t>(bytes.size(), 26 + 12 * 64), bytes.size(), &header)) {
+      ++headersRefused;
+      continue;
+    }
+    for (const appledouble::Entry& e : header.entries) EXPECT_LE(UInt64(e.offset) + e.length, bytes.size());
+  }
+  EXPECT_GT(headersRefused, 1000);
+
   // Through files: damaged forks in damaged companions, opened and listed by the File Manager.
   for (int round = 0; round < 300; ++round) {
     QByteArray bytes = companion;
