@@ -12,6 +12,7 @@
 #include "foundation/StartupTables.h"  // builds the start-up tables before main
 #include "platform/cocoa/Application.h"
 #include "platform/cocoa/Services.h"
+#include "support/events/OpenDocuments.h"
 
 namespace {
 
@@ -85,6 +86,8 @@ int main(int argc, char* argv[]) {
   ServicesProvider& services = Application::shared().servicesProvider();
   int exitCode = 0;
   if (handOverToRunningInstance(services, text, &err, &exitCode)) return exitCode;
+  // Only the one instance registers as a process that takes Apple events.
+  AEInstallEventHandler(kCoreEventClass, kAEOpenDocuments, AcceptOpenDocuments, 0, false);
   // This is the one instance: its own text arrives as a request would, once launching is done.
   if (!text.isNull()) {
     QTimer::singleShot(0, &services, [&services, text] { services.deliverLocally(text); });

@@ -12,7 +12,7 @@ packages=(
   libhunspell-dev hunspell-en-us
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
-  unrtf libplist-utils
+  unrtf libplist-utils attr
   xvfb xauth libxcb1-dev
 )
 

@@ -11,7 +11,10 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/carbon/AppleDouble.h"
 #include "platform/carbon/FilesCatalog.h"
+
+#include <bit>
 
 using namespace filemanager;
 
@@ -118,12 +121,47 @@ void setFinderFlags(UInt8 finderInfo[16], UInt16 flags) {
   std::memcpy(finderInfo + kFinderFlagsOffset, &flags, sizeof flags);
 }
 
+// Finder information as the companion keeps it (big-endian) and as callers read it (host order):
+// the same swap both ways, field by field.
+void swapFinderInfo(bool folder, UInt8 info[32]) {
+  if constexpr (std::endian::native == std::endian::big) return;
+  // Field widths: a file's FileInfo and ExtendedFileInfo, a folder's FolderInfo and
+  // ExtendedFolderInfo.
+  static const int fileFields[] = {4, 4, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 4};
+  static const int folderFields[] = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 4, 2, 2, 4};
+  int at = 0;
+  const int* fields = folder ? folderFields : fileFields;
+  const std::size_t count = folder ? std::size(folderFields) : std::size(fileFields);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::reverse(info + at, info + at + fields[i]);
+    at += fields[i];
+  }
+}
+
+// The companion's Finder information entry, in host order; false when there is none.
+bool companionFinderInfo(const std::string& path, bool folder, UInt8 out[32]) {
+  std::vector<UInt8> bytes;
+  if (appledouble::readEntry(appledouble::companionPath(path), appledouble::kFinderInfoEntry,
+                             &bytes) != noErr ||
+      bytes.size() < 16)
+    return false;
+  std::memset(out, 0, 32);
+  std::memcpy(out, bytes.data(), std::min<std::size_t>(bytes.size(), 32));
+  swapFinderInfo(folder, out);
+  return true;
+}
+
+void carryCompanion(const std::string& from, const std::string& to) {
+  const std::string a = appledouble::companionPath(from), b = appledouble::companionPath(to);
+  if (!a.empty() && !b.empty()) std::rename(a.c_str(), b.c_str());
+}
+
 UInt32 countItems(const std::string& path) {
   DIR* dir = opendir(path.c_str());
   if (!dir) return 0;
   UInt32 count = 0;
   while (dirent* d = readdir(dir))
-    if (strcmp(d->d_name, ".") && strcmp(d->d_name, "..")) ++count;
+    if (strcmp(d->d_name, ".") && strcmp(d->d_name, "..") && !isCompanionName(d->d_name)) ++count;
   closedir(dir);
   return count;
 }
@@ -219,35 +257,6 @@ bool findShortened(UInt64 device, Key folder, const std::string& name, Resolved*
   return resolveKey(key, out) == noErr;
 }
 
-// The item that (volume, folder ID, name) names. An empty name names the folder itself.
-// *folderId gets the folder ID actually used.
-OSErr locateSpec(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name, Resolved* out,
-                 SInt32* folderId) {
-  if (name.find(':') != std::string::npos) return bdNamErr;  // no partial paths
-  UInt64 device;
-  if (OSErr err = deviceOfVolume(vRefNum, &device)) return err;
-  if (dirID == 0) dirID = fsRtDirID;
-  *folderId = dirID;
-  if (dirID == fsRtParID) {
-    Key root;
-    if (OSErr err = volumeRootKey(device, &root)) return err;
-    if (!name.empty() && name != catalogName(root)) return fnfErr;
-    return resolveKey(root, out);
-  }
-  Key folderKey;
-  if (keyForId(device, UInt32(dirID), &folderKey) != noErr) return dirNFErr;
-  Resolved folder;
-  if (OSErr err = resolveKey(folderKey, &folder)) return err == fnfErr ? OSErr(dirNFErr) : err;
-  if (name.empty()) {
-    *out = folder;
-    return noErr;
-  }
-  if (!folder.st.isDirectory()) return dirNFErr;
-  OSErr err = lookupChild(folder, name, out);
-  if (err == fnfErr && findShortened(device, folderKey, name, out)) return noErr;
-  return err;
-}
-
 std::string pascalToString(ConstStr255Param name) {
   if (!name) return {};
   return std::string(reinterpret_cast<const char*>(name + 1), name[0]);
@@ -256,6 +265,110 @@ std::string pascalToString(ConstStr255Param name) {
 }  // namespace
 
 namespace filemanager {
+
+// The item that (volume, folder ID, name) names. An empty name names the folder itself; a name
+// with ':' is a colon path. On fnfErr, *leaf is the missing item's name and *folder the key of
+// the folder that would hold it (0 when there is none).
+OSErr locateSpec(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name, Resolved* out,
+                 Key* folder, std::string* leaf) {
+  *folder = 0;
+  *leaf = name;
+  if (name.find(':') != std::string::npos) return locateColonPath(vRefNum, dirID, name, out, folder, leaf);
+  UInt64 device;
+  if (OSErr err = deviceOfVolume(vRefNum, &device)) return err;
+  if (dirID == 0) dirID = fsRtDirID;
+  if (dirID == fsRtParID) {
+    Key root;
+    if (OSErr err = volumeRootKey(device, &root)) return err;
+    if (!name.empty() && name != catalogName(root)) return fnfErr;
+    return resolveKey(root, out);
+  }
+  Key folderKey;
+  if (keyForId(device, UInt32(dirID), &folderKey) != noErr) return dirNFErr;
+  Resolved parent;
+  if (OSErr err = resolveKey(folderKey, &parent)) return err == fnfErr ? OSErr(dirNFErr) : err;
+  if (name.empty()) {
+    *out = parent;
+    return noErr;
+  }
+  if (!parent.st.isDirectory()) return dirNFErr;
+  OSErr err = lookupChild(parent, name, out);
+  if (err == fnfErr && findShortened(device, folderKey, name, out)) return noErr;
+  if (err == fnfErr) *folder = folderKey;
+  return err;
+}
+
+OSErr locateColonPath(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name,
+                      Resolved* out, Key* folder, std::string* leaf) {
+  Resolved at;
+  std::size_t pos;
+  if (name[0] != ':') {
+    // A full path begins with a volume's name.
+    const std::size_t colon = name.find(':');
+    UInt64 device;
+    Key root;
+    if (OSErr err = deviceOfVolumeNamed(name.substr(0, colon), &device)) return err;
+    if (OSErr err = volumeRootKey(device, &root)) return err;
+    if (OSErr err = resolveKey(root, &at)) return err == fnfErr ? OSErr(nsvErr) : err;
+    pos = colon + 1;
+  } else {
+    Key unused;
+    std::string none;
+    if (OSErr err = locateSpec(vRefNum, dirID, "", &at, &unused, &none))
+      return err == fnfErr ? OSErr(dirNFErr) : err;
+    if (!at.st.isDirectory()) return dirNFErr;
+    pos = 1;
+  }
+  std::vector<std::string> pieces;
+  for (std::size_t next; pos <= name.size(); pos = next + 1) {
+    next = name.find(':', pos);
+    if (next == std::string::npos) next = name.size();
+    pieces.push_back(name.substr(pos, next - pos));
+  }
+  // A trailing ':' marks a folder; it does not climb.
+  if (!pieces.empty() && pieces.back().empty()) pieces.pop_back();
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const bool last = i + 1 == pieces.size();
+    if (pieces[i].empty()) {
+      const Key up = catalogParent(at.key);
+      if (!up) return dirNFErr;  // above a volume's root
+      if (OSErr err = resolveKey(up, &at)) return err == fnfErr ? OSErr(dirNFErr) : err;
+      continue;
+    }
+    if (pieces[i] == "." || pieces[i] == ".." || pieces[i].find('/') != std::string::npos)
+      return bdNamErr;
+    Resolved child;
+    OSErr err = lookupChild(at, pieces[i], &child);
+    if (err == fnfErr && findShortened(at.st.id.device, at.key, pieces[i], &child)) err = noErr;
+    if (err == fnfErr && last) {
+      *folder = at.key;
+      *leaf = pieces[i];
+      return fnfErr;
+    }
+    if (err) return err == fnfErr || err == errFSNotAFolder ? OSErr(dirNFErr) : err;
+    if (!last && !child.st.isDirectory()) return dirNFErr;
+    at = std::move(child);
+  }
+  *out = std::move(at);
+  *leaf = catalogName(out->key);
+  return noErr;
+}
+
+
+void finderInfoForCompanion(const Resolved& item, UInt8 out[32]) {
+  FSCatalogInfo info{};
+  fillCatalogInfo(item, kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo, &info);
+  std::memcpy(out, info.finderInfo, 16);
+  std::memcpy(out + 16, info.extFinderInfo, 16);
+  // The invisible bit that a leading "." gives is the name's, not stored information.
+  if (hiddenByName(item.path)) {
+    UInt8 stored[16] = {};
+    if (!readAttribute(item.path, kFinderInfoAttribute, stored, 16) ||
+        !(finderFlagsOf(stored) & kIsInvisible))
+      setFinderFlags(out, finderFlagsOf(out) & ~kIsInvisible);
+  }
+  swapFinderInfo(item.st.isDirectory(), out);
+}
 
 void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogInfo* info) {
   const struct statx& sx = item.st.sx;
@@ -305,13 +418,20 @@ void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogI
     if (which & kFSCatInfoUserAccess) permissions.userAccess = 0;
     std::memcpy(info->permissions, &permissions, sizeof permissions);
   }
+  UInt8 fromCompanion[32];
+  const bool inCompanion = (which & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) &&
+                           companionFinderInfo(item.path, folder, fromCompanion);
   if (which & kFSCatInfoFinderInfo) {
-    if (!readAttribute(item.path, kFinderInfoAttribute, info->finderInfo, sizeof info->finderInfo))
+    if (inCompanion)
+      std::memcpy(info->finderInfo, fromCompanion, 16);
+    else if (!readAttribute(item.path, kFinderInfoAttribute, info->finderInfo, sizeof info->finderInfo))
       std::memset(info->finderInfo, 0, sizeof info->finderInfo);
     if (hiddenByName(item.path))
       setFinderFlags(info->finderInfo, finderFlagsOf(info->finderInfo) | kIsInvisible);
   }
-  if ((which & kFSCatInfoFinderXInfo) &&
+  if ((which & kFSCatInfoFinderXInfo) && inCompanion)
+    std::memcpy(info->extFinderInfo, fromCompanion + 16, 16);
+  else if ((which & kFSCatInfoFinderXInfo) &&
       !readAttribute(item.path, kFinderXInfoAttribute, info->extFinderInfo,
                      sizeof info->extFinderInfo))
     std::memset(info->extFinderInfo, 0, sizeof info->extFinderInfo);
@@ -321,9 +441,12 @@ void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, FSCatalogI
     info->dataPhysicalSize = folder ? 0 : sx.stx_blocks * 512;
   }
   if (which & kFSCatInfoRsrcSizes) {
-    // Resource forks are not kept yet.
-    info->rsrcLogicalSize = 0;
-    info->rsrcPhysicalSize = 0;
+    appledouble::Header header;
+    const appledouble::Entry* rsrc = nullptr;
+    if (appledouble::readCompanion(appledouble::companionPath(item.path), &header, nullptr) == noErr)
+      rsrc = header.find(appledouble::kResourceForkEntry);
+    info->rsrcLogicalSize = rsrc ? rsrc->length : 0;
+    info->rsrcPhysicalSize = rsrc ? (UInt64(rsrc->length) + 511) / 512 * 512 : 0;
   }
 }
 
@@ -348,6 +471,19 @@ OSErr applyCatalogInfo(const Resolved& item, FSCatalogInfoBitmap which, const FS
   }
   if (which & kFSCatInfoFinderXInfo)
     if (OSErr err = writeAttribute(path, kFinderXInfoAttribute, info->extFinderInfo, 16)) return err;
+  // Where a companion keeps the Finder information, it is the one that counts: keep it current.
+  UInt8 companion[32];
+  if ((which & (kFSCatInfoFinderInfo | kFSCatInfoFinderXInfo)) &&
+      companionFinderInfo(path, item.st.isDirectory(), companion)) {
+    if (which & kFSCatInfoFinderInfo) {
+      UInt8 stored[16];
+      if (readAttribute(path, kFinderInfoAttribute, stored, 16)) std::memcpy(companion, stored, 16);
+    }
+    if (which & kFSCatInfoFinderXInfo) std::memcpy(companion + 16, info->extFinderInfo, 16);
+    swapFinderInfo(item.st.isDirectory(), companion);
+    if (OSErr err = appledouble::writeFinderInfo(appledouble::companionPath(path), companion))
+      return err;
+  }
   if (which & kFSCatInfoCreateDate) {
     UInt8 stored[8];
     encodeDate(info->createDate, stored);
@@ -486,6 +622,7 @@ OSErr FSRenameUnicode(const FSRef* ref, UniCharCount nameLength, const UniChar* 
   const std::string folder = slash == 0 ? std::string("/") : item.path.substr(0, slash);
   if (item.path.substr(slash + 1) != newName) {
     if (OSErr err = renameNoReplace(item.path, joinPath(folder, newName), item.st.id)) return err;
+    carryCompanion(item.path, joinPath(folder, newName));
     noteRenamed(item.key, newName);
   }
   if (newRef) makeRef(item.key, newRef);
@@ -507,6 +644,7 @@ OSErr FSMoveObject(const FSRef* ref, const FSRef* destDirectory, FSRef* newRef) 
   if (folder != dest.path) {
     const std::string name = item.path.substr(slash + 1);
     if (OSErr err = renameNoReplace(item.path, joinPath(dest.path, name), item.st.id)) return err;
+    carryCompanion(item.path, joinPath(dest.path, name));
     noteMoved(item.key, dest.key);
   }
   if (newRef) makeRef(item.key, newRef);
@@ -527,6 +665,8 @@ OSErr FSDeleteObject(const FSRef* ref) {
     if (openForkFlags(item.st.id)) return fBsyErr;
     if (unlink(item.path.c_str()) != 0) return errorFromErrno(errno);
   }
+  const std::string companion = appledouble::companionPath(item.path);
+  if (!companion.empty()) unlink(companion.c_str());
   noteDeleted(item.key);
   return noErr;
 }
@@ -536,24 +676,21 @@ OSErr FSMakeFSSpec(FSVolumeRefNum vRefNum, SInt32 dirID, ConstStr255Param fileNa
   const std::string name = pascalToString(fileName);
   Lock lock(catalogMutex());
   Resolved item;
-  SInt32 folderId = dirID;
-  const OSErr err = locateSpec(vRefNum, dirID, name, &item, &folderId);
+  Key folder;
+  std::string leaf;
+  const OSErr err = locateSpec(vRefNum, dirID, name, &item, &folder, &leaf);
   if (err == noErr) {
     specOf(item.key, spec);
     return noErr;
   }
-  if (err == fnfErr) {
+  if (err == fnfErr && folder) {
     // The folder exists: the FSSpec names an item that could be created there.
     std::memset(spec, 0, sizeof *spec);
-    UInt64 device;
-    Key root;
-    if (vRefNum == 0 && deviceOfVolume(0, &device) == noErr && volumeRootKey(device, &root) == noErr)
-      vRefNum = volumeOf(root);
-    spec->vRefNum = vRefNum;
-    spec->parID = folderId;
-    const std::size_t length = std::min<std::size_t>(name.size(), 63);
+    spec->vRefNum = volumeOf(folder);
+    spec->parID = SInt32(nodeIdOf(folder));
+    const std::size_t length = std::min<std::size_t>(leaf.size(), 63);
     spec->name[0] = UInt8(length);
-    std::memcpy(spec->name + 1, name.data(), length);
+    std::memcpy(spec->name + 1, leaf.data(), length);
   }
   return err;
 }
@@ -562,9 +699,10 @@ OSErr FSpMakeFSRef(const FSSpec* source, FSRef* newRef) {
   if (!source || !newRef) return paramErr;
   Lock lock(catalogMutex());
   Resolved item;
-  SInt32 folderId;
+  Key folder;
+  std::string leaf;
   if (OSErr err = locateSpec(source->vRefNum, source->parID, pascalToString(source->name), &item,
-                             &folderId))
+                             &folder, &leaf))
     return err;
   makeRef(item.key, newRef);
   return noErr;

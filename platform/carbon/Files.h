@@ -22,6 +22,7 @@ enum : TextEncoding {
 };
 
 typedef SInt16 FSVolumeRefNum;
+typedef SInt16 ScriptCode;
 typedef SInt16 FSIORefNum;
 
 #pragma pack(push, 2)
@@ -291,9 +292,16 @@ enum : UInt16 {
   noCacheMask = 0x0020,
 };
 
-// The data fork's name is empty; resource forks are not kept yet (errFSForkNotFound).
+// The data fork's name is empty; the resource fork is "RESOURCE_FORK". A resource fork lives in
+// the item's AppleDouble companion "._NAME" (see AppleDouble.h); every file has one, empty
+// until written. Other named forks do not exist (errFSForkNotFound).
 OSErr FSGetDataForkName(HFSUniStr255* dataForkName);
 OSErr FSGetResourceForkName(HFSUniStr255* resourceForkName);
+// Makes the named fork exist (only the resource fork can be made); errFSForkExists when the
+// item's companion already holds one.
+OSErr FSCreateFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName);
+OSErr FSCreateResourceFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName,
+                           UInt32 flags);
 
 OSErr FSOpenFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName,
                  SInt8 permissions, FSIORefNum* forkRefNum);
@@ -308,3 +316,148 @@ OSErr FSGetForkSize(FSIORefNum forkRefNum, SInt64* forkSize);
 OSErr FSSetForkSize(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset);
 OSErr FSFlushFork(FSIORefNum forkRefNum);
 OSErr FSCloseFork(FSIORefNum forkRefNum);
+
+// --- Classic calls ----------------------------------------------------------------------------
+// FSMakeFSSpec, FSpMakeFSRef and the parameter-block calls also take colon paths as names: a
+// full path "Volume:Folder:Item" starts at a volume's name, a partial path ":Folder:Item" at the
+// folder named by (vRefNum, dirID); each further ":" right after another climbs one folder up.
+
+// Creates an empty file (with its type and creator) at the specification; dupFNErr when it
+// exists.
+OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode scriptTag);
+OSErr FSpDirCreate(const FSSpec* spec, ScriptCode scriptTag, SInt32* createdDirID);
+OSErr FSpDelete(const FSSpec* spec);
+// The data or resource fork, opened as FSOpenFork does: the reference number is a fork's.
+OSErr FSpOpenDF(const FSSpec* spec, SInt8 permission, FSIORefNum* refNum);
+OSErr FSpOpenRF(const FSSpec* spec, SInt8 permission, FSIORefNum* refNum);
+// *count is in: bytes asked, out: bytes done.
+OSErr FSRead(FSIORefNum refNum, SInt32* count, void* buffPtr);
+OSErr FSWrite(FSIORefNum refNum, SInt32* count, const void* buffPtr);
+OSErr GetFPos(FSIORefNum refNum, SInt32* filePos);
+OSErr SetFPos(FSIORefNum refNum, SInt16 posMode, SInt32 posOff);
+OSErr GetEOF(FSIORefNum refNum, SInt32* logEOF);
+OSErr SetEOF(FSIORefNum refNum, SInt32 logEOF);
+OSErr FSClose(FSIORefNum refNum);
+
+#pragma pack(push, 2)
+
+// The part every parameter block begins with.
+struct ParamBlockHeader {
+  void* qLink;
+  SInt16 qType;
+  SInt16 ioTrap;
+  Ptr ioCmdAddr;
+  void* ioCompletion;
+  OSErr ioResult;
+  StringPtr ioNamePtr;
+  FSVolumeRefNum ioVRefNum;
+};
+
+// Catalog information of a file (HFileInfo) or a folder (DirInfo).
+struct HFileInfo {
+  ParamBlockHeader header;
+  FSIORefNum ioFRefNum;
+  SInt8 ioFVersNum;
+  SInt8 filler1;
+  SInt16 ioFDirIndex;  // 0: by name; > 0: the n-th item of the folder; < 0: the folder ioDirID
+  SInt8 ioFlAttrib;    // 0x10 folder, 0x01 locked, 0x04 resource fork open, 0x08 data fork open
+  SInt8 ioACUser;
+  FileInfo ioFlFndrInfo;
+  SInt32 ioDirID;      // in: the folder; out: the item's node ID
+  UInt16 ioFlStBlk;
+  SInt32 ioFlLgLen;
+  SInt32 ioFlPyLen;
+  UInt16 ioFlRStBlk;
+  SInt32 ioFlRLgLen;
+  SInt32 ioFlRPyLen;
+  UInt32 ioFlCrDat;    // seconds since 1904, local time as the classic calls give them
+  UInt32 ioFlMdDat;
+  UInt32 ioFlBkDat;
+  UInt8 ioFlXFndrInfo[16];
+  SInt32 ioFlParID;
+  SInt32 ioFlClpSiz;
+};
+
+struct DirInfo {
+  ParamBlockHeader header;
+  FSIORefNum ioFRefNum;
+  SInt8 ioFVersNum;
+  SInt8 filler1;
+  SInt16 ioFDirIndex;
+  SInt8 ioFlAttrib;
+  SInt8 ioACUser;
+  UInt8 ioDrUsrWds[16];
+  SInt32 ioDrDirID;
+  UInt16 ioDrNmFls;    // items in the folder
+  SInt16 filler3[9];
+  UInt32 ioDrCrDat;
+  UInt32 ioDrMdDat;
+  UInt32 ioDrBkDat;
+  UInt8 ioDrFndrInfo[16];
+  SInt32 ioDrParID;
+};
+
+union CInfoPBRec {
+  HFileInfo hFileInfo;
+  DirInfo dirInfo;
+};
+typedef CInfoPBRec* CInfoPBPtr;
+
+struct FSRefParam {
+  ParamBlockHeader header;
+  const FSRef* ref;    // unused by PBMakeFSRefSync
+  SInt32 ioDirID;
+  FSRef* newRef;
+};
+
+// Volume information (the volumeParam of an HParamBlockRec).
+struct HVolumeParam {
+  ParamBlockHeader header;
+  SInt32 filler2;
+  SInt16 ioVolIndex;   // > 0: the n-th volume; 0: by ioVRefNum; < 0: by name, else ioVRefNum
+  UInt32 ioVCrDate;
+  UInt32 ioVLsMod;
+  SInt16 ioVAtrb;      // 0x8000 locked (mounted read-only)
+  UInt16 ioVNmFls;
+  UInt16 ioVBitMap;
+  UInt16 ioAllocPtr;
+  UInt16 ioVNmAlBlks;
+  UInt32 ioVAlBlkSiz;
+  UInt32 ioVClpSiz;
+  UInt16 ioAlBlSt;
+  UInt32 ioVNxtCNID;
+  UInt16 ioVFrBlk;
+  UInt16 ioVSigWord;
+  SInt16 ioVDrvInfo;
+  SInt16 ioVDRefNum;
+  SInt16 ioVFSID;
+  UInt32 ioVBkUp;
+  SInt16 ioVSeqNum;
+  UInt32 ioVWrCnt;
+  UInt32 ioVFilCnt;
+  UInt32 ioVDirCnt;
+  SInt32 ioVFndrInfo[8];
+};
+
+union HParamBlockRec {
+  HVolumeParam volumeParam;
+};
+typedef HParamBlockRec* HParmBlkPtr;
+
+#pragma pack(pop)
+
+enum : SInt8 {
+  kioFlAttribLockedMask = 0x01,
+  kioFlAttribResOpenMask = 0x04,
+  kioFlAttribDataOpenMask = 0x08,
+  kioFlAttribDirMask = 0x10,
+};
+
+// By name (ioFDirIndex 0), the n-th visible item of a folder (> 0) or the folder itself by its ID
+// (< 0). ioNamePtr, when set, gets the item's name for index calls.
+OSErr PBGetCatInfoSync(CInfoPBPtr paramBlock);
+// The FSRef of (ioVRefNum, ioDirID, ioNamePtr) into *newRef.
+OSErr PBMakeFSRefSync(FSRefParam* paramBlock);
+// Volume facts; volumes are the mounted file systems listed in /proc/self/mountinfo, in the
+// order of their vRefNums (-100 is "/").
+OSErr PBHGetVInfoSync(HParmBlkPtr paramBlock);

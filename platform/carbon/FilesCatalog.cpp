@@ -591,6 +591,10 @@ OSErr volumeRootKey(UInt64 device, Key* key) {
   return noErr;
 }
 
+std::size_t volumeCount() { return catalog().volumeDevices.size(); }
+
+UInt64 volumeDeviceAt(std::size_t index) { return catalog().volumeDevices.at(index); }
+
 OSErr keyForId(UInt64 device, UInt32 id, Key* key) {
   Catalog& c = catalog();
   if (id == UInt32(fsRtDirID)) return volumeRootKey(device, key) ? dirNFErr : noErr;

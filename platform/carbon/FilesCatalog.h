@@ -14,6 +14,7 @@
 
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace filemanager {
 
@@ -89,6 +90,28 @@ OSErr deviceOfVolume(FSVolumeRefNum vRefNum, UInt64* device);
 OSErr volumeRootKey(UInt64 device, Key* key);
 // dirNFErr when no item of this process's catalog has that ID on the device.
 OSErr keyForId(UInt64 device, UInt32 id, Key* key);
+// Volumes in vRefNum order (index 0 is -100).
+std::size_t volumeCount();
+UInt64 volumeDeviceAt(std::size_t index);
+// Enters every mounted file system of /proc/self/mountinfo (pseudo file systems left out) as a
+// volume, so that index and name lookups see volumes no reference has reached yet.
+void enterMountedVolumes();
+// nsvErr when no mounted volume has that name (compared ignoring case, as HFS names are).
+OSErr deviceOfVolumeNamed(const std::string& name, UInt64* device);
+
+// The item that (volume, folder ID, name) names; names may be colon paths. On fnfErr *folder
+// is the folder that would hold the missing item (0 when none does) and *leaf its name.
+OSErr locateSpec(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name, Resolved* out,
+                 Key* folder, std::string* leaf);
+OSErr locateColonPath(FSVolumeRefNum vRefNum, SInt32 dirID, const std::string& name,
+                      Resolved* out, Key* folder, std::string* leaf);
+
+// A file "._NAME" is the AppleDouble companion of NAME: never an item of its own.
+inline bool isCompanionName(const std::string& name) {
+  return name.size() > 2 && name[0] == '.' && name[1] == '_';
+}
+// The names of a folder's items (companions left out), sorted as a Mac catalog is.
+std::vector<std::string> visibleItems(const std::string& folder);
 
 // Names: UTF-16 from callers to POSIX bytes and back.
 OSErr nameFromUnicode(const UniChar* name, UniCharCount length, std::string* out);
@@ -97,6 +120,8 @@ std::string joinPath(const std::string& folder, const std::string& name);
 
 // Catalog information of a resolved item: fills the fields whichInfo names, leaves the others.
 void fillCatalogInfo(const Resolved& item, FSCatalogInfoBitmap whichInfo, FSCatalogInfo* info);
+// The item's Finder information as an AppleDouble companion keeps it (32 bytes, big-endian).
+void finderInfoForCompanion(const Resolved& item, UInt8 out[32]);
 OSErr applyCatalogInfo(const Resolved& item, FSCatalogInfoBitmap whichInfo,
                        const FSCatalogInfo* info);
 

@@ -8,11 +8,19 @@
 #include <mutex>
 
 #include "platform/carbon/Files.h"
+#include "platform/carbon/AppleDouble.h"
 #include "platform/carbon/FilesCatalog.h"
+
+#include <algorithm>
+#include <fcntl.h>
 
 using namespace filemanager;
 
 namespace {
+
+struct OpenFork;
+OSErr addFork(const OpenFork& fork, FSIORefNum* forkRefNum);
+OSErr openResourceFork(const Resolved& item, int granted, bool shared, FSIORefNum* forkRefNum);
 
 struct OpenFork {
   int fd = -1;
@@ -21,6 +29,11 @@ struct OpenFork {
   bool canWrite = false;
   bool sharedWrite = false;  // opened with fsRdWrShPerm
   SInt64 mark = 0;
+  // A resource fork lives in the item's AppleDouble companion: its bytes begin at base and its
+  // length is the big-endian field at lengthField. No companion yet (read-only): fd is -1, empty.
+  bool resource = false;
+  SInt64 base = 0;
+  SInt64 lengthField = -1;
 };
 
 struct ForkTable {
@@ -46,6 +59,14 @@ void setName(HFSUniStr255* out, const char* ascii) {
 }
 
 OSErr sizeOf(const OpenFork& fork, SInt64* size) {
+  if (fork.resource) {
+    *size = 0;
+    if (fork.lengthField < 0) return noErr;
+    UInt8 b[4];
+    if (pread(fork.fd, b, 4, off_t(fork.lengthField)) != 4) return ioErr;
+    *size = (SInt64(b[0]) << 24) | (SInt64(b[1]) << 16) | (SInt64(b[2]) << 8) | SInt64(b[3]);
+    return noErr;
+  }
   struct stat st;
   if (fstat(fork.fd, &st) != 0) return errorFromErrno(errno);
   *size = st.st_size;
@@ -73,6 +94,20 @@ OSErr positionOf(const OpenFork& fork, UInt16 positionMode, SInt64 offset, SInt6
     return posErr;
   *position = base + offset;
   return *position < 0 ? posErr : noErr;
+}
+
+OSErr setResourceLength(const OpenFork& fork, SInt64 length) {
+  if (length > INT32_MAX) return fileBoundsErr;
+  const UInt8 b[4] = {UInt8(length >> 24), UInt8(length >> 16), UInt8(length >> 8), UInt8(length)};
+  return pwrite(fork.fd, b, 4, off_t(fork.lengthField)) == 4 ? OSErr(noErr) : ioErr;
+}
+
+bool isResourceForkName(UniCharCount length, const UniChar* name) {
+  static const char kName[] = "RESOURCE_FORK";
+  if (length != sizeof kName - 1) return false;
+  for (UniCharCount i = 0; i < length; ++i)
+    if (name[i] != UniChar(kName[i])) return false;
+  return true;
 }
 
 OpenFork* find(FSIORefNum refNum) {
@@ -109,15 +144,17 @@ OSErr FSGetResourceForkName(HFSUniStr255* resourceForkName) {
 OSErr FSOpenFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName,
                  SInt8 permissions, FSIORefNum* forkRefNum) {
   if (!ref || !forkRefNum || (forkNameLength > 0 && !forkName)) return paramErr;
-  // Only the data fork (the empty name) exists on Linux files.
-  if (forkNameLength != 0) return errFSForkNotFound;
+  // The data fork (the empty name) and the resource fork, kept in the AppleDouble companion.
+  const bool resource = forkNameLength != 0;
+  if (resource && !isResourceForkName(forkNameLength, forkName)) return errFSForkNotFound;
   const int access = permissions & 0x07;
   if (access > fsRdWrShPerm) return paramErr;
 
   std::lock_guard catalogLock(catalogMutex());
   Resolved item;
   if (OSErr err = resolveRef(ref, &item)) return err;
-  if (!S_ISREG(item.st.sx.stx_mode)) return notAFileErr;
+  if (!resource && !S_ISREG(item.st.sx.stx_mode)) return notAFileErr;
+  if (resource && !S_ISREG(item.st.sx.stx_mode) && !item.st.isDirectory()) return notAFileErr;
 
   std::lock_guard lock(table().mutex);
   const bool shared = access == fsRdWrShPerm;
@@ -125,12 +162,14 @@ OSErr FSOpenFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* f
   if (access != fsRdPerm) {
     for (const auto& [refNum, fork] : table().forks) {
       if (fork.id.device != item.st.id.device || fork.id.inode != item.st.id.inode) continue;
+      if (fork.resource != resource) continue;
       if (fork.canWrite && !(shared && fork.sharedWrite)) {
         if (access != fsCurPerm) return opWrErr;
         granted = fsRdPerm;  // "whatever is allowed": another writer leaves reading
       }
     }
   }
+  if (resource) return openResourceFork(item, granted, shared, forkRefNum);
   const int flags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY;
   bool canRead = true, canWrite = true;
   int fd;
@@ -167,6 +206,12 @@ OSErr FSOpenFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* f
   fork.canRead = canRead;
   fork.canWrite = canWrite;
   fork.sharedWrite = shared;
+  return addFork(fork, forkRefNum);
+}
+
+namespace {
+
+OSErr addFork(const OpenFork& fork, FSIORefNum* forkRefNum) {
   ForkTable& t = table();
   for (int tries = 0; tries < INT16_MAX; ++tries) {
     const FSIORefNum refNum = t.next;
@@ -177,9 +222,53 @@ OSErr FSOpenFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* f
       return noErr;
     }
   }
-  close(fd);
+  if (fork.fd >= 0) close(fork.fd);
   return tmfoErr;
 }
+
+// Writing needs the companion laid out with the fork last; reading takes it as it is.
+OSErr openResourceFork(const Resolved& item, int granted, bool shared, FSIORefNum* forkRefNum) {
+  const std::string companion = appledouble::companionPath(item.path);
+  OpenFork fork;
+  fork.id = item.st.id;
+  fork.resource = true;
+  fork.sharedWrite = shared;
+  fork.canRead = granted != fsWrPerm;
+  fork.canWrite = granted != fsRdPerm;
+  if (fork.canWrite) {
+    UInt8 finderInfo[32];
+    finderInfoForCompanion(item, finderInfo);
+    UInt32 dataOffset, lengthOffset;
+    OSErr err = appledouble::prepareResourceFork(companion, finderInfo, &dataOffset, &lengthOffset);
+    if (err && granted == fsCurPerm) {
+      fork.canWrite = false;
+    } else if (err) {
+      return err;
+    } else {
+      fork.fd = open(companion.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+      if (fork.fd < 0) return errorFromErrno(errno);
+      fork.base = dataOffset;
+      fork.lengthField = lengthOffset;
+      return addFork(fork, forkRefNum);
+    }
+  }
+  appledouble::Header header;
+  if (appledouble::readCompanion(companion, &header, nullptr) == noErr) {
+    const std::size_t index = std::size_t(
+        std::find_if(header.entries.begin(), header.entries.end(),
+                     [](const appledouble::Entry& e) { return e.id == appledouble::kResourceForkEntry; }) -
+        header.entries.begin());
+    if (index < header.entries.size()) {
+      fork.fd = open(companion.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+      if (fork.fd < 0) return errorFromErrno(errno);
+      fork.base = header.entries[index].offset;
+      fork.lengthField = SInt64(appledouble::kHeaderSize + appledouble::kEntrySize * index + 8);
+    }
+  }
+  return addFork(fork, forkRefNum);
+}
+
+}  // namespace
 
 OSErr FSReadFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffset,
                  ByteCount requestCount, void* buffer, ByteCount* actualCount) {
@@ -193,9 +282,20 @@ OSErr FSReadFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOffs
   if (OSErr err = positionOf(*fork, positionMode, positionOffset, &position)) return err;
   ByteCount done = 0;
   OSErr result = noErr;
-  while (done < requestCount) {
-    const ssize_t n = pread(fork->fd, static_cast<char*>(buffer) + done, requestCount - done,
-                            off_t(position + SInt64(done)));
+  ByteCount wanted = requestCount;
+  if (fork->resource) {
+    // Never read past the fork into whatever follows it in the companion.
+    SInt64 size;
+    if (OSErr err = sizeOf(*fork, &size)) return err;
+    const SInt64 left = std::max<SInt64>(0, size - position);
+    if (SInt64(wanted) > left) {
+      wanted = ByteCount(left);
+      result = eofErr;
+    }
+  }
+  while (done < wanted) {
+    const ssize_t n = pread(fork->fd, static_cast<char*>(buffer) + done, wanted - done,
+                            off_t(fork->base + position + SInt64(done)));
     if (n < 0) {
       if (errno == EINTR) continue;
       result = errorFromErrno(errno);
@@ -224,15 +324,22 @@ OSErr FSWriteFork(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionOff
   if (OSErr err = positionOf(*fork, positionMode, positionOffset, &position)) return err;
   ByteCount done = 0;
   OSErr result = noErr;
+  if (fork->resource && position + SInt64(requestCount) > INT32_MAX) return fileBoundsErr;
   while (done < requestCount) {
     const ssize_t n = pwrite(fork->fd, static_cast<const char*>(buffer) + done,
-                             requestCount - done, off_t(position + SInt64(done)));
+                             requestCount - done, off_t(fork->base + position + SInt64(done)));
     if (n < 0) {
       if (errno == EINTR) continue;
       result = errorFromErrno(errno);
       break;
     }
     done += ByteCount(n);
+  }
+  if (fork->resource) {
+    SInt64 size;
+    if (sizeOf(*fork, &size) == noErr && position + SInt64(done) > size) {
+      if (OSErr err = setResourceLength(*fork, position + SInt64(done))) return err;
+    }
   }
   fork->mark = position + SInt64(done);
   if (actualCount) *actualCount = done;
@@ -275,7 +382,13 @@ OSErr FSSetForkSize(FSIORefNum forkRefNum, UInt16 positionMode, SInt64 positionO
   if (!fork->canWrite) return wrPermErr;
   SInt64 size;
   if (OSErr err = positionOf(*fork, positionMode, positionOffset, &size)) return err;
-  if (ftruncate(fork->fd, off_t(size)) != 0) return errorFromErrno(errno);
+  if (fork->resource) {
+    if (size > INT32_MAX) return fileBoundsErr;
+    if (ftruncate(fork->fd, off_t(fork->base + size)) != 0) return errorFromErrno(errno);
+    if (OSErr err = setResourceLength(*fork, size)) return err;
+  } else if (ftruncate(fork->fd, off_t(size)) != 0) {
+    return errorFromErrno(errno);
+  }
   if (fork->mark > size) fork->mark = size;
   return noErr;
 }
@@ -284,6 +397,7 @@ OSErr FSFlushFork(FSIORefNum forkRefNum) {
   std::lock_guard lock(table().mutex);
   OpenFork* fork = find(forkRefNum);
   if (!fork) return rfNumErr;
+  if (fork->fd < 0) return noErr;
   return fdatasync(fork->fd) == 0 || errno == EINVAL ? OSErr(noErr) : errorFromErrno(errno);
 }
 
@@ -293,5 +407,30 @@ OSErr FSCloseFork(FSIORefNum forkRefNum) {
   if (it == table().forks.end()) return rfNumErr;
   const int fd = it->second.fd;
   table().forks.erase(it);
+  if (fd < 0) return noErr;
   return close(fd) == 0 ? noErr : ioErr;
+}
+
+OSErr FSCreateFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName) {
+  if (!ref || (forkNameLength && !forkName)) return paramErr;
+  if (forkNameLength == 0) return errFSForkExists;  // the data fork always exists
+  if (!isResourceForkName(forkNameLength, forkName)) return errFSBadForkName;
+  std::lock_guard catalogLock(catalogMutex());
+  Resolved item;
+  if (OSErr err = resolveRef(ref, &item)) return err;
+  const std::string companion = appledouble::companionPath(item.path);
+  appledouble::Header header;
+  if (appledouble::readCompanion(companion, &header, nullptr) == noErr &&
+      header.find(appledouble::kResourceForkEntry))
+    return errFSForkExists;
+  UInt8 finderInfo[32];
+  finderInfoForCompanion(item, finderInfo);
+  UInt32 dataOffset, lengthOffset;
+  return appledouble::prepareResourceFork(companion, finderInfo, &dataOffset, &lengthOffset);
+}
+
+OSErr FSCreateResourceFork(const FSRef* ref, UniCharCount forkNameLength, const UniChar* forkName,
+                           UInt32 flags) {
+  if (flags) return paramErr;
+  return FSCreateFork(ref, forkNameLength, forkName);
 }

@@ -94,7 +94,7 @@ OSErr FSGetCatalogInfoBulk(FSIterator iterator, ItemCount maxObjects, ItemCount*
       if (errno) return errorFromErrno(errno);
       break;
     }
-    if (!strcmp(d->d_name, ".") || !strcmp(d->d_name, "..")) continue;
+    if (!strcmp(d->d_name, ".") || !strcmp(d->d_name, "..") || isCompanionName(d->d_name)) continue;
     ItemStat st;
     if (OSErr err = statItem(dirfd(iterator->dir), d->d_name, &st)) {
       if (err != fnfErr) return err;

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <climits>
 #include <cstring>
@@ -81,4 +82,42 @@ OSStatus LSCopyItemInfoForRef(const FSRef* inItemRef, LSRequestedInfo inWhichInf
     if (dot > 0 && dot + 1 < name.size()) outItemInfo->extension = CFStringCreateWithQString(name.mid(dot + 1));
   }
   return noErr;
+}
+
+OSStatus LSInit(LSInitializeFlags) { return noErr; }
+
+OSStatus LSTerm(void) { return noErr; }
+
+OSStatus LSOpenCFURLRef(CFURLRef inURL, CFURLRef* outLaunchedURL) {
+  if (outLaunchedURL) *outLaunchedURL = nullptr;
+  if (!inURL) return paramErr;
+  QString argument;
+  if (CFStringRef scheme = CFURLCopyScheme(inURL)) {
+    const bool isFile = CFStringCompare(scheme, CFSTR("file"), kCFCompareCaseInsensitive) == kCFCompareEqualTo;
+    CFRelease(scheme);
+    if (isFile) {
+      UInt8 path[4096];
+      if (!CFURLGetFileSystemRepresentation(inURL, true, path, sizeof path)) return paramErr;
+      struct stat st;
+      if (stat(reinterpret_cast<const char*>(path), &st) != 0) return fnfErr;
+      argument = QFile::decodeName(reinterpret_cast<const char*>(path));
+    }
+  }
+  if (argument.isNull()) argument = CFStringToQString(CFURLGetString(inURL));
+  const QByteArray configured = qgetenv("VOCABULON_OPENER");
+  const QString opener = configured.isEmpty() ? QStringLiteral("xdg-open") : QFile::decodeName(configured);
+  // Detached: the opener (and the application it starts) outlives this call and this process.
+  if (!QProcess::startDetached(opener, {argument})) return kLSApplicationNotFoundErr;
+  if (outLaunchedURL) *outLaunchedURL = static_cast<CFURLRef>(CFRetain(inURL));
+  return noErr;
+}
+
+OSStatus LSOpenFSRef(const FSRef* inRef, FSRef* outLaunchedRef) {
+  if (!inRef) return paramErr;
+  CFURLRef url = CFURLCreateFromFSRef(nullptr, inRef);
+  if (!url) return fnfErr;
+  const OSStatus status = LSOpenCFURLRef(url, nullptr);
+  CFRelease(url);
+  if (status == noErr && outLaunchedRef) *outLaunchedRef = *inRef;
+  return status;
 }

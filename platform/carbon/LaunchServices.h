@@ -3,6 +3,7 @@
 // from the file system the way a Linux desktop sees it.
 #include "platform/carbon/Files.h"
 #include "platform/cf/CFString.h"
+#include "platform/cf/CFURL.h"
 
 typedef OptionBits LSRequestedInfo;
 enum : UInt32 {
@@ -46,3 +47,22 @@ struct LSItemInfoRecord {
 // the File Manager's error (fnfErr ...) for a reference that names nothing.
 OSStatus LSCopyItemInfoForRef(const FSRef* inItemRef, LSRequestedInfo inWhichInfo,
                               LSItemInfoRecord* outItemInfo);
+
+// --- Opening items ------------------------------------------------------------------------
+// Items open in the user's default application through the desktop's opener: the program named
+// by the environment variable VOCABULON_OPENER when it is set, else xdg-open. The opener runs
+// detached with the item's path (file URLs) or the URL as its one argument.
+enum : OSStatus {
+  kLSApplicationNotFoundErr = -10814,
+  kLSLaunchInProgressErr = -10818,
+  kLSNotInitializedErr = -10828,
+};
+typedef OptionBits LSInitializeFlags;
+enum : UInt32 { kLSInitializeDefaults = 0x00000001 };
+
+OSStatus LSInit(LSInitializeFlags inFlags);
+OSStatus LSTerm(void);
+// fnfErr for a file URL naming nothing; kLSApplicationNotFoundErr when no opener can start.
+// outLaunchedURL (optional) gets a retained copy of the URL opened.
+OSStatus LSOpenCFURLRef(CFURLRef inURL, CFURLRef* outLaunchedURL);
+OSStatus LSOpenFSRef(const FSRef* inRef, FSRef* outLaunchedRef);

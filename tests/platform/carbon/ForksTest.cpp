@@ -86,11 +86,21 @@ TEST_F(ForksTest, OnlyOneExclusiveWriterAtATime) {
   EXPECT_EQ(FSDeleteObject(&file), noErr);
 }
 
-TEST_F(ForksTest, OnlyTheDataForkOfAFileOpens) {
+TEST_F(ForksTest, TheDataAndResourceForksOpenOtherNamedForksDoNot) {
   FSIORefNum fork;
   HFSUniStr255 resource;
   ASSERT_EQ(FSGetResourceForkName(&resource), noErr);
-  EXPECT_EQ(FSOpenFork(&file, resource.length, resource.unicode, fsRdPerm, &fork), errFSForkNotFound);
+  // Every file has a resource fork, empty until written; reading it creates nothing.
+  ASSERT_EQ(FSOpenFork(&file, resource.length, resource.unicode, fsRdPerm, &fork), noErr);
+  SInt64 size = -1;
+  EXPECT_EQ(FSGetForkSize(fork, &size), noErr);
+  EXPECT_EQ(size, 0);
+  char byte;
+  EXPECT_EQ(FSReadFork(fork, fsFromStart, 0, 1, &byte, nullptr), eofErr);
+  EXPECT_EQ(FSCloseFork(fork), noErr);
+  EXPECT_FALSE(QFileInfo::exists(work() + "/._" + QFileInfo(QString::fromStdString(pathOf(file))).fileName()));
+  const UniChar other[] = {'X'};
+  EXPECT_EQ(FSOpenFork(&file, 1, other, fsRdPerm, &fork), errFSForkNotFound);
   EXPECT_EQ(FSOpenFork(&workRef, 0, nullptr, fsRdPerm, &fork), notAFileErr);
   EXPECT_EQ(FSOpenFork(&file, 0, nullptr, 7, &fork), paramErr);
 }
