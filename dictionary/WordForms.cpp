@@ -11,7 +11,9 @@
 #include <mutex>
 
 #include "dictionary/Hunspell.h"
+#include "dictionary/MappedFile.h"
 #include "dictionary/TextDecoding.h"
+#include "platform/SafeFile.h"
 
 namespace dictionary {
 namespace {
@@ -643,10 +645,10 @@ QString languageFromMetadata(const QString& dictionaryFile) {
   };
   const QString english = QStringLiteral("en");
   if (dictionaryFile.endsWith(QLatin1String(".ifo"))) {
-    QFile file(dictionaryFile);
-    if (!file.open(QIODevice::ReadOnly)) return english;
-    const QByteArray head = file.read(64 * 1024);
-    for (const QByteArray& line : head.split('\n')) {
+    // Read like every other dictionary file: a FIFO or device here must not block.
+    const std::optional<QByteArray> ifo = safefile::readRegular(dictionaryFile, qint64(kMaxSmallFileBytes), nullptr);
+    if (!ifo) return english;
+    for (const QByteArray& line : ifo->split('\n')) {
       if (!line.startsWith("lang=")) continue;
       const QString value = QString::fromUtf8(line.mid(5)).trimmed();
       static const QRegularExpression separators(QStringLiteral("[-_,>:/ ]"));
