@@ -34,6 +34,9 @@ QString systemRoot() {
 
 QString hostPath(const QString& macPath) {
   if (macPath.isEmpty()) return {};
+  const QString userFolder = QString::fromLatin1(kUserDictionariesFolder);
+  if (macPath.startsWith(userFolder) || macPath == userFolder.chopped(1))
+    return userDictionariesFolder() + macPath.mid(userFolder.size() - 1);
   QString root = systemRoot();
   if (root == QLatin1String("/")) root.clear();
   return macPath.startsWith('/') ? root + macPath : root + '/' + macPath;
@@ -71,5 +74,7 @@ QString mainBundlePath() {
 }
 
 QString dictionariesFolder() { return hostPath(QString::fromLatin1(kDictionariesFolder)); }
+
+QString userDictionariesFolder() { return userDataHome() + QStringLiteral("/vocabulon/Dictionaries"); }
 
 }  // namespace places

@@ -11,7 +11,8 @@ namespace places {
 // else the build tree's root.
 QString systemRoot();
 
-// The host path of a mac-style absolute path ("/Library/Dictionaries/X.dictionary").
+// The host path of a mac-style absolute path ("/Library/Dictionaries/X.dictionary"), or of
+// one in the user's dictionaries ("~/Library/Dictionaries/X.dictionary").
 QString hostPath(const QString& macPath);
 
 // The mac-style path of a host path under the system root, or an empty string when the
@@ -34,5 +35,10 @@ QString mainBundlePath();
 // The mac path of the dictionaries folder, and its host path.
 inline constexpr const char* kDictionariesFolder = "/Library/Dictionaries/";
 QString dictionariesFolder();
+
+// The user's own dictionaries: mac path "~/Library/Dictionaries/", host path
+// $XDG_DATA_HOME/vocabulon/Dictionaries. hostPath() maps paths under it there.
+inline constexpr const char* kUserDictionariesFolder = "~/Library/Dictionaries/";
+QString userDictionariesFolder();
 
 }  // namespace places

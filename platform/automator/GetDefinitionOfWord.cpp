@@ -29,7 +29,10 @@ std::unique_ptr<ActionInstance> GetDefinitionOfWord::make(const QVariantMap& par
 
 GetDefinitionOfWord::GetDefinitionOfWord(const QString& dictionaryMacPath)
     : macPath_(dictionaryMacPath),
-      hostPath_(dictionaryMacPath.startsWith('/') ? places::hostPath(dictionaryMacPath) : QString()) {}
+      hostPath_(dictionaryMacPath.startsWith('/') ||
+                      dictionaryMacPath.startsWith(QLatin1String(places::kUserDictionariesFolder))
+                  ? places::hostPath(dictionaryMacPath)
+                  : QString()) {}
 
 const dictionary::Dictionary* GetDefinitionOfWord::dictionary(QString* error) {
   if (dictionary_) return dictionary_.get();

@@ -4,6 +4,8 @@
 #include <QFile>
 
 #include "app/core/DictionaryMenu.h"
+#include "app/core/LookupWorkflowBuilder.h"
+#include "platform/Places.h"
 #include "tests/TestEnvironment.h"
 
 TEST(DictionaryMenu, TitlesDropOnlyTheLastExtension) {
@@ -23,4 +25,40 @@ TEST(DictionaryMenu, ListsEveryEntrySortedAndNothingForAMissingFolder) {
   EXPECT_EQ(dictionaryFolderEntries(), (QStringList{"A.dictionary", "b.dictionary", "notes.txt"}));
   QDir(env.dictionariesFolder()).removeRecursively();
   EXPECT_TRUE(dictionaryFolderEntries().isEmpty());
+}
+
+// The user's dictionaries come after the machine's; a title both hold names the machine's
+// bundle, one only the user holds names the user's, through the user-domain path.
+TEST(DictionaryMenu, UserDictionariesFollowTheMachinesAndKeepTheirOwnPath) {
+  TestEnvironment env;
+  const QString user = env.home() + "/.local/share/vocabulon/Dictionaries";
+  EXPECT_EQ(places::userDictionariesFolder(), user);
+  for (const QString& bundle : {env.dictionariesFolder() + "/Shared.dictionary", env.dictionariesFolder() + "/b.dictionary",
+                                user + "/Shared.dictionary", user + "/Mine.dictionary", user + "/a.dictionary"})
+    ASSERT_TRUE(QDir().mkpath(bundle));
+  EXPECT_EQ(dictionaryFolderEntries(), (QStringList{"b.dictionary", "Shared.dictionary", "a.dictionary",
+                                                    "Mine.dictionary", "Shared.dictionary"}));
+  const QList<DictionaryEntry> entries = dictionaryEntries();
+  ASSERT_EQ(entries.size(), 5);
+  EXPECT_FALSE(entries[1].user);
+  EXPECT_TRUE(entries[2].user);
+  EXPECT_EQ(entries[2].folder, user);
+
+  const struct {
+    const char* title;
+    const char* parameter;
+  } cases[] = {{"Shared", "/Library/Dictionaries/Shared.dictionary"},
+               {"Mine", "~/Library/Dictionaries/Mine.dictionary"},
+               {"Gone", "/Library/Dictionaries/Gone.dictionary"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    EXPECT_EQ(dictionaryParameterValue(c.title), c.parameter);
+  }
+  EXPECT_EQ(places::hostPath("~/Library/Dictionaries/Mine.dictionary"), user + "/Mine.dictionary");
+  EXPECT_EQ(places::hostPath("/Library/Dictionaries/Mine.dictionary"), env.systemRoot() + "/Library/Dictionaries/Mine.dictionary");
+
+  // A user folder that is the machine's, through a link, is not listed twice.
+  ASSERT_TRUE(QDir(user).removeRecursively());
+  ASSERT_TRUE(QFile::link(env.dictionariesFolder(), user));
+  EXPECT_EQ(dictionaryFolderEntries(), (QStringList{"b.dictionary", "Shared.dictionary"}));
 }
