@@ -316,3 +316,47 @@ TEST_F(CommandLine, AnOrdinaryUserImportsIntoTheirOwnFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// What bash completion offers for the words typed, the last one being completed.
+QStringList completions(const QStringList& words) {
+  QStringList quoted;
+  for (const QString& word : words) quoted << "'" + QString(word).replace("'", "'\\''") + "'";
+  QProcess bash;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("PATH", QStringLiteral(VOCABULON_BINARY_DIR ":") + environment.value("PATH"));
+  bash.setProcessEnvironment(environment);
+  bash.start("bash", {"-c", QStringLiteral("shopt -s extglob; source '" VOCABULON_SOURCE_DIR "/data/completion/vocabulon'; "
+                                           "COMP_WORDS=(%1); COMP_CWORD=%2; _vocabulon; printf '%s\\n' \"${COMPREPLY[@]}\"")
+                                .arg(quoted.join(' '))
+                                .arg(words.size() - 1)});
+  EXPECT_TRUE(bash.waitForFinished(30000));
+  QStringList offered = QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  offered.sort();
+  return offered;
+}
+
+}  // namespace
+
+TEST_F(CommandLine, BashCompletesCommandsOptionsAndDictionaries) {
+  addDictionary("Words of Wisdom", {{"tree", "x"}});
+  addDictionary("WordNet", {{"tree", "y"}});
+  const struct {
+    QStringList words;
+    QStringList offered;
+  } cases[] = {
+      {{"vocabulon", "d"}, {"define", "dictionaries"}},
+      {{"vocabulon", "--v"}, {"--version"}},
+      {{"vocabulon", "define", "--s"}, {"--sort"}},
+      {{"vocabulon", "import", "--"}, {"--help", "--user"}},
+      {{"vocabulon", "define", "-d", "word"}, {"WordNet", "Words\\ of\\ Wisdom"}},
+      {{"vocabulon", "define", "--dictionary", "\"words "}, {"Words\\ of\\ Wisdom"}},
+      {{"vocabulon", "define", "-d", "x"}, {}},
+      {{"vocabulon", "help", "im"}, {"import"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words.join(' ').toStdString());
+    EXPECT_EQ(completions(c.words), c.offered);
+  }
+}
