@@ -11,6 +11,13 @@ namespace places {
 // else the build tree's root.
 QString systemRoot();
 
+// Where an installed copy keeps the system root's /Library: /var/lib/vocabulon, which the
+// package manager's trigger and root's imports write (share/ is the package's alone). Empty
+// when the system root is not the installed one: /Library then lies inside the root.
+// $VOCABULON_MACHINE_LIBRARY replaces it (a package installed into another root, whose
+// scripts run outside it); $VOCABULON_SYSTEM_ROOT puts /Library back inside that root.
+QString machineLibrary();
+
 // The host path of a mac-style absolute path ("/Library/Dictionaries/X.dictionary"), or of
 // one in the user's dictionaries ("~/Library/Dictionaries/X.dictionary").
 QString hostPath(const QString& macPath);
