@@ -22,8 +22,13 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QWebEngineView>
 #include <functional>
+#if VOCABULON_WEB
+#include <QWebEngineView>
+#else
+class QWebEngineView;  // built without Qt WebEngine: online lookups open in the browser
+Q_DECLARE_OPAQUE_POINTER(QWebEngineView*)
+#endif
 
 #include "platform/cocoa/PopUpButton.h"
 #include "platform/cocoa/ProgressIndicator.h"

@@ -18,6 +18,7 @@ namespace {
 // Settings the web window's engine reads when it starts, so they must be in place before the
 // QApplication is made. Only the window's road takes them; the commands never start it.
 void prepareWebEngine() {
+#if VOCABULON_WEB
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   // Chromium refuses to run as root with its sandbox on, and the web window would then take
   // the whole application down at the first online lookup.
@@ -28,6 +29,7 @@ void prepareWebEngine() {
       qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     }
   }
+#endif
 }
 
 // `vocabulon-window [TEXT...] [-- TEXT...]`: the text to look up in the window, null for none.
