@@ -62,3 +62,35 @@ TEST(DictionaryMenu, UserDictionariesFollowTheMachinesAndKeepTheirOwnPath) {
   ASSERT_TRUE(QFile::link(env.dictionariesFolder(), user));
   EXPECT_EQ(dictionaryFolderEntries(), (QStringList{"b.dictionary", "Shared.dictionary"}));
 }
+
+// An installed copy keeps the system root's /Library apart ($VOCABULON_MACHINE_LIBRARY names it
+// here); everything else stays in the root, and a root named outright takes /Library back.
+TEST(DictionaryMenu, TheMachinesLibraryLivesApartFromTheSystemRoot) {
+  TestEnvironment env;
+  const QString library = env.path() + "/var/lib/vocabulon";
+  const QString root = QStringLiteral(VOCABULON_BINARY_DIR "/root");
+  qunsetenv("VOCABULON_SYSTEM_ROOT");  // put back by the environment
+  qputenv("VOCABULON_MACHINE_LIBRARY", library.toLocal8Bit());
+  const struct {
+    const char* mac;
+    QString host;
+  } cases[] = {
+      {"/Library/Dictionaries/X.dictionary", library + "/Dictionaries/X.dictionary"},
+      {"/Library", library},
+      {"/LibraryX/a", root + "/LibraryX/a"},
+      {"/System/Library/Automator/A.action", root + "/System/Library/Automator/A.action"},
+      {"~/Library/Dictionaries/X.dictionary", env.home() + "/.local/share/vocabulon/Dictionaries/X.dictionary"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mac);
+    EXPECT_EQ(places::hostPath(c.mac), c.host);
+    if (c.mac[0] == '/') EXPECT_EQ(places::macPath(c.host), c.mac);
+  }
+  QDir().mkpath(library + "/Dictionaries/Machine.dictionary");
+  EXPECT_EQ(dictionaryFolderEntries(), QStringList{"Machine.dictionary"});
+  EXPECT_EQ(dictionaryParameterValue("Machine"), "/Library/Dictionaries/Machine.dictionary");
+
+  qputenv("VOCABULON_SYSTEM_ROOT", env.systemRoot().toLocal8Bit());
+  EXPECT_EQ(places::hostPath("/Library/Dictionaries/X.dictionary"), env.systemRoot() + "/Library/Dictionaries/X.dictionary");
+  qunsetenv("VOCABULON_MACHINE_LIBRARY");
+}
