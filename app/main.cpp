@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -55,6 +57,14 @@ bool windowText(const QStringList& arguments, QString* text, QString* unknownOpt
 
 int main(int argc, char* argv[]) {
   const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+  // Help and the version need no display.
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (!std::strcmp(argv[i], "--version")) return std::printf("vocabulon-window %s\n", VOCABULON_VERSION) < 0;
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      return std::printf("usage: vocabulon-window [-- TEXT...]\n"
+                         "The window of vocabulon, looking TEXT up; see vocabulon --help and vocabulon(1).\n") < 0;
+    }
+  }
   if (command == QLatin1String("lookup-selection")) {
     QFile in, err;
     in.open(stdin, QIODevice::ReadOnly);

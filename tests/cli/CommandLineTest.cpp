@@ -241,6 +241,15 @@ TEST_F(CommandLine, HelpAndVersionNeedNoDisplay) {
     EXPECT_TRUE(result.out.contains(QString::fromUtf8(c.says))) << result.out.toStdString();
     EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
   }
+  // The window's own program, which vocabulon starts, answers them too.
+  for (const char* option : {"--version", "--help"}) {
+    QProcess window;
+    window.setProcessEnvironment(headless);
+    window.start(QStringLiteral(VOCABULON_BINARY_DIR "/vocabulon-window"), {option});
+    ASSERT_TRUE(window.waitForFinished(30000));
+    EXPECT_EQ(window.exitCode(), 0) << option;
+    EXPECT_TRUE(window.readAllStandardOutput().startsWith(option[2] == 'v' ? "vocabulon-window " VOCABULON_VERSION : "usage:"));
+  }
 }
 
 // -d takes a title, a bundle or database name, or a unique prefix of one in any letter case;
