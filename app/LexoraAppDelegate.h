@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application controller: holds the application's state and receives every action of
 // its interface. Its methods are spread over one source per concern:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The online lookup: the query opened on an online dictionary or the encyclopedia in the
 // application's web window, the web window's load feedback, and the product's web links.
 #include "app/OnlineLookup.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vocabulon-window: the window, and lookup-selection, which sends text to it. One window per
 // user: a second launch brings the running one to the front, hands it its text, and ends.
 #include <QApplication>

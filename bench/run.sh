@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmarks: WordNet and GCIDE open time, per-word lookup time (engine alone and through
 # the workflow run), the window's lookup (time, event-loop pauses, input waits, memory),
 # end-to-end words per second of `vocabulon define` on a 10,000-word text, peak memory, and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vocabulon executable: runs a command of the command line, and hands the window (no
 // command, or options for it) and lookup-selection to vocabulon-window beside it.
 #include <QCoreApplication>

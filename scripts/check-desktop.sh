@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks what the desktop and the package tools read: the desktop entry, the AppStream
 # metadata and the manual page; any warning fails.
 set -euo pipefail

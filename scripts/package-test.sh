@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built vocabulon .deb into a throwaway root with dpkg --root and checks that the
 # dictionary trigger imports an installed dictd dictionary package into the machine's folder,
 # that the word is found in it, and that removing the dictionary package removes the entry.

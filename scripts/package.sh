@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from the working tree (in build/deb/, outside the tree's own
 # files), checks it with lintian, and installs it into a throwaway root to check the dictionary
 # trigger (scripts/package-test.sh). Prints the package's path last.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the application icon's PNG sizes from its SVG (data/icons/); run after editing the
 # SVG and commit the PNGs with it, so that a build needs no SVG renderer.
 set -euo pipefail

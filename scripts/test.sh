@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Vocabulon needs, builds it, runs every test, checks the desktop entry, the
 # AppStream metadata and the manual page, and builds the Debian package and installs it into a
 # throwaway root (about 5 minutes on two cores).

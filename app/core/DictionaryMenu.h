@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the dictionary menu lists: the entries of the machine's dictionaries folder, then those
 // of the user's, each under its name less its extension.

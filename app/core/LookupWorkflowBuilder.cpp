@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated one-action workflow that looks a word up in the chosen dictionary.
 #include "app/core/LookupWorkflowBuilder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one-action "Get Definition of Word" workflow that looks every word up.
 #include <QString>

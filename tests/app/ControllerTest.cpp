@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller with its real interface, offscreen, in a temporary home and system root.
 #include <gtest/gtest.h>
 
