@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's start-up, set-up and shut-down sequences and its preferences.
 #include <QCoreApplication>
 #include <QFont>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's dictionary menu: the dictionaries folder listed, the last choice restored,
 // and a new choice stored before the set-up sequence runs again.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Interface.h"
 
 #include <QAbstractButton>
@@ -16,7 +17,9 @@
 #include <QTextBlock>
 #include <QWheelEvent>
 #include <QVBoxLayout>
+#if VOCABULON_WEB
 #include <QWebEngineView>
+#endif
 
 #include "app/LexoraAppDelegate.h"
 #include "platform/cocoa/Application.h"
@@ -276,6 +279,7 @@ LexoraAppDelegate* loadMainInterface() {
   if (geometry.typeId() == QMetaType::QByteArray) window->restoreGeometry(geometry.toByteArray());
   window->installEventFilter(new GeometryKeeper(window));
 
+#if VOCABULON_WEB
   auto* webWindow = new QWidget;
   Ui::WebWindow webUi;
   webUi.setupUi(webWindow);
@@ -287,22 +291,25 @@ LexoraAppDelegate* loadMainInterface() {
   // The web window ends with the event loop: a page still alive when the web engine shuts
   // down outlives its profile.
   QObject::connect(qApp, &QCoreApplication::aboutToQuit, webWindow, [webWindow] { delete webWindow; });
+#endif
 
   auto* preferences = new QDialog(window);
   Ui::PreferencesPanel preferencesUi;
   preferencesUi.setupUi(preferences);
 
   controller->setWindow(window);
+#if VOCABULON_WEB
   controller->webWindow = webWindow;
   controller->webView = webView;
+  controller->frameLoadSpinner = webUi.frameLoadSpinner;
+  controller->frameLoadTextField = webUi.frameLoadTextField;
+#endif
   controller->query_textView = mainUi.query_textView;
   controller->result_textView = mainUi.result_textView;
   controller->statusTextField = mainUi.statusTextField;
   controller->recentPopUpButton = mainUi.recentPopUpButton;
   controller->dictionariesPopUpButton = mainUi.dictionariesPopUpButton;
   controller->busy = mainUi.busy;
-  controller->frameLoadSpinner = webUi.frameLoadSpinner;
-  controller->frameLoadTextField = webUi.frameLoadTextField;
   controller->includeRemoveSubmenusInRecentMenuButton = preferencesUi.includeRemoveSubmenusInRecentMenuButton;
   controller->lookupProgressField = mainUi.lookupProgressField;
   controller->stopButton = mainUi.stopButton;
@@ -318,6 +325,7 @@ LexoraAppDelegate* loadMainInterface() {
   //   resource:didFinishLoadingFromDataSource  <- loadProgress reaching 100 (the page's last
   //                                              resource is in; nothing tells of the first)
   //   didFinishLoadForFrame                    <- loadFinished(true)
+#if VOCABULON_WEB
   QObject::connect(webView, &QWebEngineView::loadStarted, controller,
                    [controller, webView] { controller->webViewDidStartProvisionalLoadForFrame(webView); });
   QObject::connect(webView, &QWebEngineView::loadProgress, controller, [controller, webView](int progress) {
@@ -327,6 +335,7 @@ LexoraAppDelegate* loadMainInterface() {
     if (ok) controller->webViewDidFinishLoadForFrame(webView);
     else controller->webViewDidFailProvisionalLoadWithErrorForFrame(webView);
   });
+#endif
 
   wire(mainUi.defineButton, "buttonClicked");
   wire(mainUi.defineAction, "buttonClicked");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application controller: holds the application's state and receives every action of
 // its interface. Its methods are spread over one source per concern:
@@ -22,8 +23,13 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QWebEngineView>
 #include <functional>
+#if VOCABULON_WEB
+#include <QWebEngineView>
+#else
+class QWebEngineView;  // built without Qt WebEngine: online lookups open in the browser
+Q_DECLARE_OPAQUE_POINTER(QWebEngineView*)
+#endif
 
 #include "platform/cocoa/PopUpButton.h"
 #include "platform/cocoa/ProgressIndicator.h"

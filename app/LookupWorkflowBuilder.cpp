@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's workflow, and the folder in Application Support that it is written to.
 #include "app/LookupWorkflowBuilder.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's lookup: the whole query cut into words, each looked up through the
 // generated workflow and written to the result view.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The online lookup: the query opened on an online dictionary or the encyclopedia in the
 // application's web window, the web window's load feedback, and the product's web links.
 #include "app/OnlineLookup.h"
@@ -7,9 +8,11 @@
 #include <QLabel>
 #include <QProcess>
 #include <QUrl>
+#if VOCABULON_WEB
 #include <QWebEngineHttpRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#endif
 
 #include "app/LexoraAppDelegate.h"
 #include "platform/cf/CFBundle.h"
@@ -63,6 +66,9 @@ void makeKeyAndOrderFront(QWidget* window) {
   window->activateWindow();
 }
 
+void openWithDesktop(const QUrl& url);
+
+#if VOCABULON_WEB
 // The view's page, made at the first online lookup rather than with the interface: the first
 // page starts the whole web engine, which launching the application should not pay for. Its
 // profile is off the record, so that pages leave no cookies, cache or history in the home.
@@ -76,6 +82,7 @@ void preparePage(QWebEngineView* view) {
   profile->setParent(page);
   view->setPage(page);
 }
+#endif
 
 void lookUpOnline(LexoraAppDelegate& controller, const char* siteKey, QLatin1String path) {
   if (!controller.query_textView) return;
@@ -89,12 +96,16 @@ void lookUpOnline(LexoraAppDelegate& controller, const char* siteKey, QLatin1Str
   QString site = onlineAddress(siteKey);
   while (site.endsWith(QLatin1Char('/'))) site.chop(1);
   const QString urlString = site + path + CFStringToQString(escaped);
+#if VOCABULON_WEB
   if (controller.webWindow) makeKeyAndOrderFront(controller.webWindow);
   if (QWebEngineView* view = controller.webView) {
     preparePage(view);
     view->setUrl(QUrl(urlString));
     view->load(QWebEngineHttpRequest(QUrl(urlString)));
   }
+#else
+  openWithDesktop(QUrl(urlString));
+#endif
   CFRelease(escaped);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The online lookup's free function and its configuration: the escaped form of a query, and
 // the addresses it is sent to.

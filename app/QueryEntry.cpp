@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two more roads into the lookup: leaving the query view with changed text, and text sent
 // from another program (the Services request), looked up one second later.
 #include <QAbstractButton>

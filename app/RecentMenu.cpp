@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recent-queries pop-up menu: every query looked up so far, to run again, remove or clear.
 #include <QAction>
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller's result export: the whole result onto the clipboard as rich text (with plain
 // text and HTML of the same selection for programs that read only those), or into an RTFD
 // package named in a save panel.

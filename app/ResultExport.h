@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Result export's free function: the system clipboard's whole contents replaced by a string.
 #include "platform/carbon/PasteboardManager.h"

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vocabulon-window: the window, and lookup-selection, which sends text to it. One window per
 // user: a second launch brings the running one to the front, hands it its text, and ends.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -19,6 +22,7 @@ namespace {
 // Settings the web window's engine reads when it starts, so they must be in place before the
 // QApplication is made. Only the window's road takes them; the commands never start it.
 void prepareWebEngine() {
+#if VOCABULON_WEB
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   // Chromium refuses to run as root with its sandbox on, and the web window would then take
   // the whole application down at the first online lookup.
@@ -29,6 +33,7 @@ void prepareWebEngine() {
       qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
     }
   }
+#endif
 }
 
 // `vocabulon-window [TEXT...] [-- TEXT...]`: the text to look up in the window, null for none.
@@ -54,6 +59,14 @@ bool windowText(const QStringList& arguments, QString* text, QString* unknownOpt
 
 int main(int argc, char* argv[]) {
   const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+  // Help and the version need no display.
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (!std::strcmp(argv[i], "--version")) return std::printf("vocabulon-window %s\n", VOCABULON_VERSION) < 0;
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      return std::printf("usage: vocabulon-window [-- TEXT...]\n"
+                         "The window of vocabulon, looking TEXT up; see vocabulon --help and vocabulon(1).\n") < 0;
+    }
+  }
   if (command == QLatin1String("lookup-selection")) {
     QFile in, err;
     in.open(stdin, QIODevice::ReadOnly);

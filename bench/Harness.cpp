@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vocabulon-bench: measurements the benchmark script combines.
 //   open PATH                    time to open a dictionary in this fresh process
 //   lookup PATH WORDS            per-word times, engine alone and through a workflow run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the benchmarks share: a clock, peak memory, order statistics and the words of a text.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vocabulon-bench-support: what the support library's pools and caches save. Prints one line
 // per measurement: nanoseconds per operation, and system allocations where they count.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vocabulon-bench-window DICTIONARY TEXT WORDS [RUNS]: the shown window looking up the first
 // WORDS words of a text with the dictionary open and warm. It reports the time from Define to
 // the last block, the peak memory of the process, the longest pause of the event loop (the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmarks: WordNet and GCIDE open time, per-word lookup time (engine alone and through
 # the workflow run), the window's lookup (time, event-loop pauses, input waits, memory),
 # end-to-end words per second of `vocabulon define` on a 10,000-word text, peak memory, and the
@@ -21,6 +22,8 @@ mkdir -p "$HOME" "$VOCABULON_SYSTEM_ROOT/System/Library/Automator"
 cp -r "build/root/System/Library/Automator/Get Definition of Word.action" "$VOCABULON_SYSTEM_ROOT/System/Library/Automator/"
 "$vocabulon" import /usr/share/dictd/wn.index /usr/share/dictd/gcide.index >/dev/null
 dicts="$VOCABULON_SYSTEM_ROOT/Library/Dictionaries"
+# Only root imports into the machine's folder; anyone else into their own.
+[ "$(id -u)" -eq 0 ] || dicts="$XDG_DATA_HOME/vocabulon/Dictionaries"
 wn="$dicts/WordNet (r) 3.0 (2006).dictionary"
 gcide="$dicts/The Collaborative International Dictionary of English v.0.48.dictionary"
 words=$(wc -w < "$text")

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The window's screenshots in docs/, taken under Xvfb with GCIDE: a 20-word lookup, the same
 # under a dark theme, the window at its minimum size, and the results zoomed with the find bar.
 set -euo pipefail

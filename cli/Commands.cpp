@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Commands.h"
 
 #include <QDir>
@@ -8,6 +9,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <unistd.h>
 
 #include "app/core/DictionaryMenu.h"
 #include "app/core/LookupWorkflowBuilder.h"
@@ -25,10 +27,43 @@ namespace {
 constexpr const char* kUsage =
     "usage: vocabulon define [-d NAME] [--sort] [--exact] [--json] [TEXT... | -]\n"
     "       vocabulon dictionaries\n"
-    "       vocabulon import [PATH...]\n"
+    "       vocabulon import [--user] [PATH...]\n"
     "       vocabulon lookup-selection [TEXT... | -]\n"
     "       vocabulon [-- TEXT...]     (opens the window, or brings the open one to the front;\n"
-    "                                  TEXT is looked up in it)\n";
+    "                                  TEXT is looked up in it)\n"
+    "       vocabulon --version | --help | COMMAND --help\n";
+
+struct CommandHelp {
+  const char* name;
+  const char* text;
+};
+
+constexpr CommandHelp kCommandHelp[] = {
+    {"define",
+     "usage: vocabulon define [-d NAME] [--sort] [--exact] [--json] [TEXT... | -]\n"
+     "Looks up every word of TEXT (or of standard input) and prints each word with its definition.\n"
+     "  -d, --dictionary NAME  the dictionary: its title, its bundle or database name, or a unique\n"
+     "                         prefix of one (any letter case); default: the window's choice\n"
+     "  --sort                 sort the words like the file manager does\n"
+     "  --exact                look up only the words as written, not their base forms\n"
+     "  --json                 one JSON object a line: word, definition, headwords\n"
+     "Exit status: 0 when a word got a definition, 1 when none did or on failure, 2 on a usage error.\n"},
+    {"dictionaries",
+     "usage: vocabulon dictionaries\n"
+     "Lists the dictionaries as the window's menu does, the machine's first, then the user's:\n"
+     "title, file name, machine or user, and what the dictionary holds, separated by tabs.\n"},
+    {"import",
+     "usage: vocabulon import [--user] [PATH...]\n"
+     "Makes dictionaries of dictd (.index) and StarDict (.ifo) files, or of folders holding them;\n"
+     "with no PATH, of every dictionary in /usr/share/dictd, /usr/share/stardict/dic and\n"
+     "~/.stardict/dic. Root imports for every user of the machine, others into their own folder\n"
+     "($XDG_DATA_HOME/vocabulon/Dictionaries).\n"
+     "  --user   import into your own folder, also as root\n"},
+    {"lookup-selection",
+     "usage: vocabulon lookup-selection [TEXT... | -]\n"
+     "Sends TEXT, standard input, or else the selection to the window and looks it up there,\n"
+     "starting the window when it is not open.\n"},
+};
 
 void print(QIODevice& device, const QString& text) { device.write(text.toUtf8()); }
 
@@ -45,6 +80,47 @@ QString defaultDictionaryName() {
   if (stored.typeId() == QMetaType::QString) return stored.toString();
   const QStringList entries = dictionaryFolderEntries();
   return entries.isEmpty() ? QString() : stringByDeletingPathExtension(entries.first());
+}
+
+bool isHelp(const QString& argument) {
+  return argument == QLatin1String("--help") || argument == QLatin1String("-h");
+}
+
+// The names a dictionary answers to besides its title: its bundle's file name and the names
+// of its data files ("wn" for wn.index), as dict and sdcv users know them.
+QStringList otherNames(const DictionaryEntry& entry) {
+  QStringList names{entry.name};
+  const QDir bundle(entry.folder + '/' + entry.name);
+  for (const QString& file : bundle.entryList({QStringLiteral("*.index"), QStringLiteral("*.ifo")}, QDir::Files))
+    names.append(stringByDeletingPathExtension(file));
+  return names;
+}
+
+// The title that -d NAME means: a title as given, else the one dictionary whose title or other
+// name equals NAME or starts with it, letter case ignored. Empty, with a message, when NAME
+// fits several; NAME itself when it fits none, so that the lookup says it is missing.
+QString resolveDictionary(const QString& name, QString* problem) {
+  const QList<DictionaryEntry> entries = dictionaryEntries();
+  for (const DictionaryEntry& entry : entries) {
+    if (stringByDeletingPathExtension(entry.name) == name) return name;
+  }
+  for (const bool prefix : {false, true}) {
+    QStringList titles;
+    for (const DictionaryEntry& entry : entries) {
+      const QString title = stringByDeletingPathExtension(entry.name);
+      for (const QString& candidate : QStringList{title} + otherNames(entry)) {
+        const bool fits = prefix ? candidate.startsWith(name, Qt::CaseInsensitive)
+                                 : candidate.compare(name, Qt::CaseInsensitive) == 0;
+        if (fits && !titles.contains(title)) titles.append(title);
+      }
+    }
+    if (titles.size() == 1) return titles.first();
+    if (titles.size() > 1) {
+      *problem = QStringLiteral("\"%1\" fits several dictionaries: %2").arg(name, titles.join(QStringLiteral(", ")));
+      return {};
+    }
+  }
+  return name;
 }
 
 int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevice& in) {
@@ -78,10 +154,19 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   }
   if (fromInput || texts.isEmpty()) texts.append(QString::fromUtf8(in.readAll()));
 
-  if (dictionaryName.isEmpty()) dictionaryName = defaultDictionaryName();
   if (dictionaryName.isEmpty()) {
-    print(err, QStringLiteral("vocabulon: no dictionaries in %1 (add some with \"vocabulon import\")\n")
-                   .arg(places::dictionariesFolder()));
+    dictionaryName = defaultDictionaryName();
+  } else {
+    QString ambiguity;
+    dictionaryName = resolveDictionary(dictionaryName, &ambiguity);
+    if (dictionaryName.isEmpty()) {
+      print(err, QStringLiteral("vocabulon: %1\n").arg(ambiguity));
+      return 1;
+    }
+  }
+  if (dictionaryName.isEmpty()) {
+    print(err, QStringLiteral("vocabulon: no dictionaries in %1 or %2 (add some with \"vocabulon import\")\n")
+                   .arg(QDir::cleanPath(places::dictionariesFolder()), places::userDictionariesFolder()));
     return 1;
   }
   const QString bundlePath = places::hostPath(dictionaryParameterValue(dictionaryName));
@@ -125,7 +210,9 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   if (sort) SortStringsLikeFinder(words);
 
   QByteArray buffer;
+  bool anyDefined = false;
   auto write = [&](const QString& word, const QVariant& definition) {
+    anyDefined = anyDefined || definition.isValid();
     if (json) {
       // The headwords come from the service the action used; a repeated miss costs a cache look-up.
       QJsonArray headwords;
@@ -191,15 +278,15 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   release();
   if (workflowLost) return failLost();
   out.write(buffer);
-  return 0;
+  // As grep does: scripts can tell that nothing was found.
+  return anyDefined ? 0 : 1;
 }
 
 int dictionaries(const QStringList& arguments, QIODevice& out, QIODevice& err) {
   if (!arguments.isEmpty()) return usageError(err, QStringLiteral("dictionaries takes no arguments"));
-  const QString folder = places::dictionariesFolder();
-  for (const QString& entry : contentsOfDirectoryAtPath(folder)) {
+  for (const DictionaryEntry& entry : dictionaryEntries()) {
     QString error, holds;
-    if (auto dictionary = dictionary::open(folder + '/' + entry, &error)) {
+    if (auto dictionary = dictionary::open(entry.folder + '/' + entry.name, &error)) {
       holds = QStringLiteral("%1, %2 entries: %3")
                   .arg(dictionary->formatName())
                   .arg(dictionary->entryCount())
@@ -207,16 +294,27 @@ int dictionaries(const QStringList& arguments, QIODevice& out, QIODevice& err) {
     } else {
       holds = QStringLiteral("not a readable dictionary: %1").arg(error);
     }
-    print(out, QStringLiteral("%1\t%2\t%3\n").arg(stringByDeletingPathExtension(entry), entry, holds));
+    print(out, QStringLiteral("%1\t%2\t%3\t%4\n")
+                   .arg(stringByDeletingPathExtension(entry.name), entry.name,
+                        entry.user ? QStringLiteral("user") : QStringLiteral("machine"), holds));
   }
   return 0;
 }
 
-int import(const QStringList& arguments, QIODevice& out, QIODevice& err) {
-  for (const QString& argument : arguments) {
-    if (argument.startsWith('-')) return usageError(err, QStringLiteral("unknown option %1").arg(argument));
+int import(const QStringList& given, QIODevice& out, QIODevice& err) {
+  // Only root may write the machine's folder; anyone else imports for themselves.
+  bool user = ::geteuid() != 0;
+  QStringList arguments;
+  for (qsizetype i = 0; i < given.size(); ++i) {
+    if (given[i] == QLatin1String("--")) {
+      arguments += given.mid(i + 1);
+      break;
+    }
+    if (given[i] == QLatin1String("--user")) user = true;
+    else if (given[i].startsWith('-')) return usageError(err, QStringLiteral("unknown option %1").arg(given[i]));
+    else arguments.append(given[i]);
   }
-  const QString folder = places::dictionariesFolder();
+  const QString folder = user ? places::userDictionariesFolder() : QDir::cleanPath(places::dictionariesFolder());
   if (!QDir().mkpath(folder)) {
     print(err, QStringLiteral("vocabulon: cannot create %1\n").arg(folder));
     return 1;
@@ -241,13 +339,35 @@ int import(const QStringList& arguments, QIODevice& out, QIODevice& err) {
 
 bool isCommand(const QString& name) {
   return name == QLatin1String("define") || name == QLatin1String("dictionaries") ||
-         name == QLatin1String("import") || name == QLatin1String("help") ||
-         name == QLatin1String("--help") || name == QLatin1String("-h");
+         name == QLatin1String("import") || name == QLatin1String("help") || isHelp(name) ||
+         name == QLatin1String("--version");
+}
+
+bool isHelpRequest(const QStringList& arguments) {
+  if (arguments.value(0) == QLatin1String("--")) return false;
+  for (const QString& argument : arguments.mid(1)) {
+    if (argument == QLatin1String("--")) return false;
+    if (isHelp(argument)) return true;
+  }
+  return false;
 }
 
 int run(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevice& in) {
   const QString command = arguments.value(0);
   const QStringList rest = arguments.mid(1);
+  if (command == QLatin1String("--version")) {
+    print(out, QStringLiteral("vocabulon %1\n").arg(QLatin1String(VOCABULON_VERSION)));
+    return 0;
+  }
+  if (isHelpRequest(arguments)) {
+    for (const CommandHelp& help : kCommandHelp) {
+      if (command == QLatin1String(help.name)) {
+        print(out, QString::fromLatin1(help.text));
+        return 0;
+      }
+    }
+  }
+  if (command == QLatin1String("help") && !rest.isEmpty()) return run({rest.first(), QStringLiteral("--help")}, out, err, in);
   if (command == QLatin1String("define")) return define(rest, out, err, in);
   if (command == QLatin1String("dictionaries")) return dictionaries(rest, out, err);
   if (command == QLatin1String("import")) return import(rest, out, err);

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vocabulon executable: runs a command of the command line, and hands the window (no
 // command, or options for it) and lookup-selection to vocabulon-window beside it.
 #include <QCoreApplication>
 #include <QFile>
+#include <QStringList>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -25,9 +27,13 @@ std::string windowExecutable() {
 
 int main(int argc, char* argv[]) {
   const QString command = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-  // A word that names no command is a mistake, not a reason to open the window.
-  const bool commandLine = command != QLatin1String("lookup-selection") &&
-                           (cli::isCommand(command) || (!command.isEmpty() && !command.startsWith('-')));
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+  // A word that names no command is a mistake, not a reason to open the window; help and the
+  // version need no display either.
+  const bool commandLine = cli::isHelpRequest(arguments) ||
+                           (command != QLatin1String("lookup-selection") &&
+                            (cli::isCommand(command) || (!command.isEmpty() && !command.startsWith('-'))));
   if (!commandLine) {
     const std::string window = windowExecutable();
     argv[0] = const_cast<char*>(window.c_str());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dictionary bundles: a folder "Name.dictionary" holding an Info.plist and the data files
 // (which may be symbolic links to where a package installed them).

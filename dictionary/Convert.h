@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A StarDict copy of a dictd dictionary, for comparing with StarDict programs such as sdcv.
 #include <QString>

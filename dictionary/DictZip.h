@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Random access to dictionary data: a plain file, a gzip file, or a dictzip file (gzip with
 // an "RA" extra field that lists the compressed size of each fixed-length chunk, so any

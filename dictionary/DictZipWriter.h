@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writing compressed dictionary data: dictzip (chunked gzip with an "RA" chunk table) and
 // plain gzip, and writing files atomically.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A dictd dictionary: a sorted ".index" of tab-separated lines (headword, base-64 offset,
 // base-64 length, and in some files the original headword) over a ".dict" or ".dict.dz".

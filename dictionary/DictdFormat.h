@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dictd index format: numbers in base 64, the "00-database-*" entries and the way dictd
 // compares headwords.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes dictd dictionaries: NAME.index and NAME.dict or NAME.dict.dz.
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dictionary service: one interface over dictd and StarDict dictionaries, opened from a
 // dictionary bundle ("Name.dictionary"), a dictd ".index" or a StarDict ".ifo".

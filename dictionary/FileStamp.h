@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a file looked like on disk (following symbolic links): a different stamp means it was
 // changed or replaced. The status-change time is part of it because nobody can set it back:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Base forms from Hunspell: the installed spelling dictionary of a language, its stems and
 // the stems of its morphological analysis.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Making dictionary bundles from installed dictd and StarDict dictionaries.
 #include <QList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A read-only memory mapping of a whole file. An empty file maps to an empty view.
 //

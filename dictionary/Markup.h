@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Plain text from the markup kinds StarDict entries use.
 #include <QString>

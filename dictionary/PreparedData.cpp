@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What import keeps in a bundle to spare work at open (an uncompressed copy of compressed
 // data, a dictd index's key order), and when it may be used.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The plain source format of Vocabulon's own sample dictionaries (UTF-8):
 //   # a comment (anywhere)

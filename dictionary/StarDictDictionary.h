@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A StarDict dictionary: NAME.ifo describes it, NAME.idx (or .idx.gz) lists the headwords in
 // order with the place of their data in NAME.dict (or .dict.dz), NAME.syn adds synonyms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The StarDict formats: the ".ifo" description, headword order, and entry data.
 #include <QByteArray>

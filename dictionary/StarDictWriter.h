@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes StarDict dictionaries: NAME.ifo, NAME.idx or .idx.gz, NAME.dict or .dict.dz and,
 // when there are synonyms, NAME.syn.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Decoding UTF-8 one code point at a time, tolerant of bad bytes.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Definitions for words that are not headwords as they stand: inflected forms ("conditions",
 // "ran"), other letter cases ("CONDITIONS") and other accents ("cafe" for "café"). The word

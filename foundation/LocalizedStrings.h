@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Fixed texts translated through the main bundle's strings table "LocalizedStrings", every
 // answer kept in a process-wide cache for the life of the process. A key without a translation

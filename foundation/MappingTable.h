@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MappingTable: Internet Config mapping entries in an unbalanced binary search tree keyed by
 // extension or by file type, with the nodes also listed in insertion order. Nodes come from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small string operations used around the program: file references and paths, text between
 // two patterns, running a string as a script, file-name-safe copies.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // ObjectPool: one process-wide allocator per object type. Objects are taken from blocks of 256
 // and released onto a free list; blocks are never given back, so a released object's memory is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // PooledList: a singly linked list whose cells come from the cell type's ObjectPool. A value is
 // one machine word (a node or string reference, a number) or a record stored by value (an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two start-up tables, built empty before main and destroyed at exit. Including this
 // header links them in and builds them: each executable's main.cpp includes it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the platform's fixed places live on Linux.
 //
@@ -11,7 +12,15 @@ namespace places {
 // else the build tree's root.
 QString systemRoot();
 
-// The host path of a mac-style absolute path ("/Library/Dictionaries/X.dictionary").
+// Where an installed copy keeps the system root's /Library: /var/lib/vocabulon, which the
+// package manager's trigger and root's imports write (share/ is the package's alone). Empty
+// when the system root is not the installed one: /Library then lies inside the root.
+// $VOCABULON_MACHINE_LIBRARY replaces it (a package installed into another root, whose
+// scripts run outside it); $VOCABULON_SYSTEM_ROOT puts /Library back inside that root.
+QString machineLibrary();
+
+// The host path of a mac-style absolute path ("/Library/Dictionaries/X.dictionary"), or of
+// one in the user's dictionaries ("~/Library/Dictionaries/X.dictionary").
 QString hostPath(const QString& macPath);
 
 // The mac-style path of a host path under the system root, or an empty string when the
@@ -34,5 +43,10 @@ QString mainBundlePath();
 // The mac path of the dictionaries folder, and its host path.
 inline constexpr const char* kDictionariesFolder = "/Library/Dictionaries/";
 QString dictionariesFolder();
+
+// The user's own dictionaries: mac path "~/Library/Dictionaries/", host path
+// $XDG_DATA_HOME/vocabulon/Dictionaries. hostPath() maps paths under it there.
+inline constexpr const char* kUserDictionariesFolder = "~/Library/Dictionaries/";
+QString userDictionariesFolder();
 
 }  // namespace places

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One preference file (an XML property list holding a dictionary) as a key-value store that
 // several processes, and several users inside one process (the user defaults, the

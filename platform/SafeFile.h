@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading and writing whole files without the two classic traps: a special file (a FIFO,
 // /dev/zero, a device) that blocks or never ends, and a full disk that leaves an empty file

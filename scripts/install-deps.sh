@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages that building, running and testing Vocabulon need.
 # Idempotent: does nothing when everything is already installed.
 set -euo pipefail
@@ -14,6 +15,8 @@ packages=(
   dictd dict dict-wn dict-gcide sdcv
   unrtf libplist-utils attr
   xvfb xauth libxcb1-dev
+  desktop-file-utils appstream man-db librsvg2-bin
+  build-essential debhelper dpkg-dev lintian fakeroot
 )
 
 missing=()
@@ -29,6 +32,6 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 $sudo apt-get update -qq
+# Services the packages bring (dictd) are left as the machine has them: the tests start their
+# own dictd on 127.0.0.1 and a port of their own.
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-# The package starts a dictd server we do not use; tests start their own on 127.0.0.1.
-$sudo systemctl disable --now dictd >/dev/null 2>&1 || $sudo service dictd stop >/dev/null 2>&1 || true

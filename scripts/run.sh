@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Vocabulon needs, builds it, puts the sample, WordNet and GCIDE dictionaries
 # into the build's system root, and runs the main job: the window when a display is present,
 # else a lookup on the command line.

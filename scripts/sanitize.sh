@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Services and application tests with AddressSanitizer and UndefinedBehaviorSanitizer
 # in build-sanitize/ and runs them; any sanitizer report fails the run. Too slow to build for
 # every CI run, so it is a command of its own (see the README).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's own bundle (identifier, executable name, creator signature, folder,
 // resources, icon registration), the running system's version and the preferences.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The current local time on the classic clock (seconds since 1 January 1904), the locale's
 // date text for such a time, and a short English text for a duration.

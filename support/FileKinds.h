@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a file-system item is (folder, file, alias, application, package, container, visible,
 // bundle by name), and file-name extensions on disk.

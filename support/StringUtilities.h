@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bounded C strings and their lists, case-insensitive search and comparison, match scores and
 // decimal text. Characters are bytes in the system encoding (UTF-8).

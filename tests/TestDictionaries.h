@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Dictionaries and the definition action, installed into a test's system root.
 #include <QList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A fresh temporary home for one test: HOME, the XDG folders, the system root and the
 // machine-wide configuration folder all point into it, and are put back when the object goes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running a second process the way a different, unprivileged user would: root reads every
 // file whatever its mode, so tests of permission errors run their child as "nobody".

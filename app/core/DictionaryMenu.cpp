@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/core/DictionaryMenu.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include "platform/Places.h"
 
@@ -20,4 +22,21 @@ QString stringByDeletingPathExtension(const QString& name) {
   return name.left(dot);
 }
 
-QStringList dictionaryFolderEntries() { return contentsOfDirectoryAtPath(places::dictionariesFolder()); }
+QList<DictionaryEntry> dictionaryEntries() {
+  QList<DictionaryEntry> entries;
+  const QString machine = places::dictionariesFolder();
+  const QString user = places::userDictionariesFolder();
+  for (const QString& name : contentsOfDirectoryAtPath(machine)) entries.append({name, QDir::cleanPath(machine), false});
+  // A user folder that is the machine's (a link, or a home inside the root) is listed once.
+  const QString machineCanonical = QFileInfo(machine).canonicalFilePath();
+  if (machineCanonical.isEmpty() || QFileInfo(user).canonicalFilePath() != machineCanonical) {
+    for (const QString& name : contentsOfDirectoryAtPath(user)) entries.append({name, user, true});
+  }
+  return entries;
+}
+
+QStringList dictionaryFolderEntries() {
+  QStringList names;
+  for (const DictionaryEntry& entry : dictionaryEntries()) names.append(entry.name);
+  return names;
+}

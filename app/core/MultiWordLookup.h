@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The multi-word lookup's free functions: cutting a query into words, the recent-list
 // membership test, the Finder-like word order, and the pieces of one word's output block.

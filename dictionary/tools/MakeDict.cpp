@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vocabulon-makedict SOURCE.txt OUTPUT/Name.dictionary
 // Builds a dictd bundle (dictzip data) from a sample dictionary source file.
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The implementations behind action bundles, found by bundle identifier. A workflow document
 // names its actions; the runner makes one ActionInstance per action when it reads the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An action loaded from its bundle folder ("Name.action"): identity and parameters from
 // Contents/Info.plist. A plain value: a workflow keeps its own copy of each action it is given.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/automator/GetDefinitionOfWord.h"
 
 #include "platform/Places.h"
@@ -29,7 +30,10 @@ std::unique_ptr<ActionInstance> GetDefinitionOfWord::make(const QVariantMap& par
 
 GetDefinitionOfWord::GetDefinitionOfWord(const QString& dictionaryMacPath)
     : macPath_(dictionaryMacPath),
-      hostPath_(dictionaryMacPath.startsWith('/') ? places::hostPath(dictionaryMacPath) : QString()) {}
+      hostPath_(dictionaryMacPath.startsWith('/') ||
+                      dictionaryMacPath.startsWith(QLatin1String(places::kUserDictionariesFolder))
+                  ? places::hostPath(dictionaryMacPath)
+                  : QString()) {}
 
 const dictionary::Dictionary* GetDefinitionOfWord::dictionary(QString* error) {
   // A kept dictionary found changed on disk is opened again before the next word.

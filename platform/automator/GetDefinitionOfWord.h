@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The "Get Definition of Word" action: looks its input up in the dictionary that its
 // parameter names, a mac-style bundle path ("/Library/Dictionaries/NAME.dictionary") under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running workflow documents. The application runs the same document once per word, so a
 // document is parsed once into ready action instances and kept, keyed by its URL; each run
 // costs one stat() of the document to notice a change, a hash lookup and the actions' work.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Alias files on Linux: symbolic links, and files whose Finder flags carry the alias bit.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The File Manager on Linux: item references (FSRef), classic specifications (FSSpec), catalog
 // information, creation, renaming, moving, deleting, directory iteration and data forks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Inside the File Manager: the catalog of every item this process has handed out a reference to.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Data forks: a file's bytes, opened by reference number, read and written at a mark.
 #include <sys/sysmacros.h>
 #include <unistd.h>

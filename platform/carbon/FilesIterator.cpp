@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing a folder's direct items in batches.
 #include <dirent.h>
 #include <sys/sysmacros.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Folder Manager: the standard folders of a domain, on Linux places.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Gestalt: facts about the running system, by four-character selector, from a table that
 // NewGestaltValue and ReplaceGestaltValue extend (so that tests can present other systems).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Icon Services: icons registered under a creator and a type, loaded from ".icns" files
 // through Qt's image plug-ins. Registrations are counted: each registration or acquisition is

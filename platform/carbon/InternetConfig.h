@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Internet Config records shared by the mapping tables and the Internet Config client.
 #include "platform/carbon/MacTypes.h"

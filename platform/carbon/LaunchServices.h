@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Launch Services item information on Linux: what kind of item a reference names, answered
 // from the file system the way a Linux desktop sees it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The platform's basic C types and result codes, as the ported code and its File Manager
 // expect them: fixed widths, 16-bit result codes, UTF-16 code units.

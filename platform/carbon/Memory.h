@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Memory Manager basics: nonrelocatable blocks (Ptr) and relocatable blocks (Handle).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Pasteboard Manager: pasteboards of items, each item a set of flavours (data under a
 // uniform type identifier). The pasteboard named kPasteboardClipboard is the system clipboard

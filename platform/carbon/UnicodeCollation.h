@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Unicode collation in the user's default order (the locale of LC_ALL, LC_COLLATE or LANG),
 // on ICU. One collator is kept per option mask and locale, per thread.

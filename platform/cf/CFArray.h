@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFArray: ordered collections of pointer-sized values. With kCFTypeArrayCallBacks the array
 // retains the CF objects it holds and compares them with CFEqual; with null callbacks it holds

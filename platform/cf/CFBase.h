@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CoreFoundation's base: the scalar types, the opaque object references and the object
 // runtime (retain, release, type, equality, hash, description).

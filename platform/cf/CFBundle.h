@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFBundle: a bundle folder ("Name.app", "Name.dictionary") with Contents/Info.plist and
 // Contents/Resources, read through the Qt-side Bundle.

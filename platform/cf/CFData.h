@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFData: immutable and mutable byte buffers.
 #include "platform/cf/CFBase.h"

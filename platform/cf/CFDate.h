@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Absolute time (seconds since 1 January 2001, 00:00:00 GMT) and CFDate.
 #include "platform/cf/CFBase.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFDictionary: maps from keys to values, both pointer-sized. With the CFType callbacks keys
 // and values are retained CF objects, keys compared with CFEqual and hashed with CFHash; with

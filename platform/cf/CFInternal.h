@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The object runtime behind the CF stand-in, for its own sources and tests only.
 //

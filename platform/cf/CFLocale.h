@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFTimeZone, CFLocale and CFDateFormatter over ICU: the locale's real date formats and the
 // time-zone database's offsets, daylight saving time included.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFNumber (integers up to 64 bits and floating-point numbers) and CFBoolean.
 #include "platform/cf/CFBase.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFPreferences: property-list values under string keys, in domains named by application,
 // user and host. On this system two domains are kept, each a preference file:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bridges between the CF stand-in and Qt values; not platform functions.
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CFString creation, access, conversion and editing. Comparison and search live in
 // CFStringCompare.cpp, formatting in CFStringFormat.cpp.
 #include "platform/cf/CFString.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFString: immutable and mutable strings of UTF-16 code units, with conversions to and from
 // byte encodings, comparison, searching and formatting.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CFString comparison and search.
 //
 // Options that make different texts match (case, diacritics, width, canonical equivalence) are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte encodings of CFString: UTF-8, UTF-16, UTF-32 and the single-byte encodings.
 #include <QtEndian>
 #include <algorithm>

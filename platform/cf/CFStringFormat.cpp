@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CFStringCreateWithFormat: printf formats plus %@ and positional arguments.
 //
 // The format is parsed first, so that the type of every argument is known before any is read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Strings tables (".strings" files): `"key" = "value";` lines in the old property-list text
 // syntax, or an XML property list holding one dictionary of strings.
 #include <QStringDecoder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CFURL: URL strings, file URLs and percent escapes.
 #include "platform/cf/CFURL.h"
 

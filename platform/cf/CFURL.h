@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CFURL: URLs kept as their string (RFC 2396 syntax), optionally relative to a base URL; file
 // URLs for POSIX paths; percent escapes.

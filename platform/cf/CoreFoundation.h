@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The CoreFoundation subset of this system, on Qt: one include for all of it.
 #include "platform/cf/CFArray.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // XML property lists, the one on-disk format of Info.plist files, workflow documents and
 // preference files. Values map onto QVariant:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running script source, in the shape of the platform's NSAppleScript and its result
 // descriptors (NSAppleEventDescriptor).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Running a parsed script.
 #include "platform/cocoa/AppleScriptParser.h"

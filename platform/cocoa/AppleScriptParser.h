@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading script source: a tokenizer and a recursive-descent parser for the language subset
 // the script runner understands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application object: its delegate, the action dispatch of menus and controls, the main
 // routine that runs the event loop, and an orderly end on quit, window close or a session's

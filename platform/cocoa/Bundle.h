@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A bundle folder ("Name.app", "Name.action"): its Info.plist and its resources.
 // Copies are cheap and share the parsed Info.plist.

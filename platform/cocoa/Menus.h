@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Menus (QMenu) and their items (QAction) used the way the controller builds them: items with
 // an exact title, an action named like a selector and no target, a tag, and a submenu.

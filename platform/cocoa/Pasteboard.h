@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pasteboard: data under type names, in the order in which the types were first given. The
 // Services receiver hands one to its provider with the text that was sent; the general

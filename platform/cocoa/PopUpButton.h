@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A pop-up button: a button drawn like the style's drop-down list that shows the title of its
 // selected item and, when clicked, pops up its menu with that item over the button.

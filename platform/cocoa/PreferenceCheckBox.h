@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A preferences check box that keeps its state in the user defaults: clicking it stores the new
 // state under its key as a boolean, and only then sends its action (by default

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small indeterminate spinner. While animating it turns an arc; when stopped it draws nothing
 // (its place in the layout stays), unless it is asked to stay displayed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Rich text out of a text view's document: RTF of a range, the selection written to a
 // pasteboard, and RTFD packages (a folder NAME.rtfd holding TXT.rtf and its attachments).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The save panel: a file dialog that asks for a name to save under, run application-modal.
 // It is Qt's own QFileDialog (never the desktop's native one), so it behaves the same on every

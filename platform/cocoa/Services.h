@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Services path on Linux: the running application listens on a local socket named after
 // its bundle identifier, in a folder that only its user can reach; `vocabulon lookup-selection`

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // NSLog: a line in the system log (syslog, which journald collects), under the program name.
 //

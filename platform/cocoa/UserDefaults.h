@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The per-user defaults store of the application domain, over the process's PreferenceStore
 // of its file (shared with the CoreFoundation preferences of the same domain, so the two

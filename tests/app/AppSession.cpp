@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the application as its main routine does, offscreen unless told otherwise, and plays a
 // script of user actions given as arguments, printing what the window shows at each "report":
 //   type:TEXT  define  choose:DICTIONARY  wait:MS  waitfile:PATH  report  quit

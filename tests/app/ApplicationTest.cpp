@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole application in processes of its own: launch, lookup, dictionary choice, quit and
 // relaunch; a selection sent from another process through the Services socket; the window's
 // state kept on every way out.

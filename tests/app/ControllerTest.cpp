@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The controller with its real interface, offscreen, in a temporary home and system root.
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -23,6 +25,8 @@
 #include <functional>
 
 #include "app/Interface.h"
+#include "dictionary/StarDictWriter.h"
+#include "dictionary/StarDictDictionary.h"
 #include "app/LexoraAppDelegate.h"
 #include "platform/automator/Workflow.h"
 #include "platform/cf/PropertyList.h"
@@ -34,6 +38,7 @@
 #include "platform/cocoa/UserDefaults.h"
 #include "tests/TestDictionaries.h"
 #include "tests/TestEnvironment.h"
+#include "tests/TestProcesses.h"
 #include "tests/platform/cocoa/ExportTestSupport.h"
 
 namespace {
@@ -310,6 +315,42 @@ TEST_F(Controller, ChoosingADictionaryRebuildsTheWorkflowAndLooksUpAgain) {
   controller->selItemDictionaryNamesMenu(itemAtIndex(controller->dictionariesMenu, 0));
   EXPECT_EQ(result(), "cat:\nShort for catkin.\n\n");
   EXPECT_TRUE(workflowDocument().contains("/Library/Dictionaries/Animals.dictionary"));
+}
+
+// An ordinary user imports a StarDict dictionary into their own folder with the command line;
+// the window lists it after the machine's, and choosing it with the mouse looks words up in it
+// and is remembered at the next launch.
+TEST_F(Controller, AUsersOwnDictionaryIsListedLastChosenAndRemembered) {
+  QList<dictionary::StarDictEntry> entries{dictionary::starDictTextEntry("cat", "A garden visitor.")};
+  dictionary::StarDictWriterOptions options;
+  options.bookName = QStringLiteral("Garden Words");
+  dictionary::StarDictFiles files;
+  ASSERT_TRUE(dictionary::writeStarDict(env.path() + "/garden", entries, options, &files));
+  ::chmod(QFile::encodeName(env.path()).constData(), 0755);
+  ASSERT_EQ(QProcess::execute("chown", {"-R", QString::number(unprivilegedUid()), env.home()}), 0);
+  QProcess import;
+  import.setProgram(reachableCopy(QStringLiteral(VOCABULON_BINARY_DIR "/vocabulon"), env.path()));
+  import.setArguments({"import", files.ifo});
+  runUnprivileged(import);
+  import.start();
+  ASSERT_TRUE(import.waitForFinished(30000));
+  ASSERT_EQ(import.exitCode(), 0) << import.readAllStandardError().toStdString();
+
+  launch();
+  EXPECT_EQ(controller->dictionaryNames, (QStringList{"Animals.dictionary", "Plants.dictionary", "Garden Words.dictionary"}));
+  EXPECT_EQ(menuTitles(controller->dictionariesMenu), (QStringList{"Animals", "Plants", "Garden Words"}));
+  typeIntoTheWindow("cat");
+  QTest::mouseClick(controller->dictionariesPopUpButton, Qt::LeftButton);
+  chooseFromOpenMenu(controller->dictionariesPopUpButton, "Garden Words");
+  EXPECT_EQ(controller->selectedDictionaryName(), "Garden Words");
+  EXPECT_TRUE(workflowDocument().contains("~/Library/Dictionaries/Garden Words.dictionary"));
+  EXPECT_EQ(result(), "cat:\nA garden visitor.\n\n");
+
+  quit();
+  launch();
+  EXPECT_EQ(controller->selectedDictionaryName(), "Garden Words");
+  lookUp("cat");
+  EXPECT_EQ(result(), "cat:\nA garden visitor.\n\n");
 }
 
 TEST_F(Controller, MissingDictionariesFolderGivesAnEmptyMenuAndFailureLines) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder the lookup workflow is written to, and the workflow it holds.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The lookup's free functions, and the lookup in its real window, offscreen, driven by keys,
 // clicks and the wheel as a person drives it.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The online lookup with the real web window, offscreen, against a small web server of the
 // test's own on 127.0.0.1; the escaping of the query; the web links, caught before a browser.
 #include <gtest/gtest.h>

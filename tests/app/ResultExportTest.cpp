@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copying and saving the results through the real interface, offscreen, after real lookups;
 // what was written is read back with unrtf. The clipboard's flavours are read from another
 // process on an X server of the test's own.

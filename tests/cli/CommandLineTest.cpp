@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line, run as the real executable in a temporary home and system root.
 #include <gtest/gtest.h>
 
@@ -8,7 +9,9 @@
 #include <QProcess>
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "dictionary/StarDictWriter.h"
 #include "platform/cf/PropertyList.h"
 #include "tests/TestDictionaries.h"
 #include "tests/TestEnvironment.h"
@@ -29,8 +32,10 @@ class CommandLine : public ::testing::Test {
 
   void addDictionary(const QString& name, const TestEntries& entries) { addTestDictionary(env, name, entries); }
 
-  Result run(const QStringList& arguments, const QByteArray& input = {}, bool unprivileged = false) {
+  Result run(const QStringList& arguments, const QByteArray& input = {}, bool unprivileged = false,
+             const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.setProgram(kExecutable);
     if (unprivileged) {
       process.setProgram(reachableCopy(kExecutable, env.path()));
@@ -95,9 +100,9 @@ TEST_F(CommandLine, ListsTheDictionariesFolderLikeTheMenu) {
   EXPECT_EQ(result.exitCode, 0);
   const QStringList lines = result.out.trimmed().split('\n');
   ASSERT_EQ(lines.size(), 2);
-  EXPECT_TRUE(lines[0].startsWith("Animals\tAnimals.dictionary\tdictd, ")) << lines[0].toStdString();
+  EXPECT_TRUE(lines[0].startsWith("Animals\tAnimals.dictionary\tmachine\tdictd, ")) << lines[0].toStdString();
   EXPECT_TRUE(lines[0].endsWith(": Animals")) << lines[0].toStdString();
-  EXPECT_TRUE(lines[1].startsWith("notes\tnotes.txt\tnot a readable dictionary")) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].startsWith("notes\tnotes.txt\tmachine\tnot a readable dictionary")) << lines[1].toStdString();
 }
 
 TEST_F(CommandLine, ClearFailuresAndUsageErrors) {
@@ -109,6 +114,12 @@ TEST_F(CommandLine, ClearFailuresAndUsageErrors) {
   result = run({"define", "-d", "Missing", "cat"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_TRUE(result.err.contains("Missing")) << result.err.toStdString();
+
+  // Nothing defined is a failure to a script, as with grep; one word found is success.
+  result = run({"define", "-d", "Animals", "zzz qqq"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, "zzz:\nCould not retrieve definition\n\nqqq:\nCould not retrieve definition\n\n");
+  EXPECT_EQ(run({"define", "-d", "Animals", "zzz cat"}).exitCode, 0);
 
   QDir().mkpath(env.dictionariesFolder() + "/Broken.dictionary");
   result = run({"define", "-d", "Broken", "cat"});
@@ -127,7 +138,7 @@ TEST_F(CommandLine, ClearFailuresAndUsageErrors) {
       << result.err.toStdString();
   EXPECT_FALSE(result.out.contains("Could not retrieve definition"));
 
-  EXPECT_EQ(run({"define", "--bogus"}).exitCode, 2);
+    EXPECT_EQ(run({"define", "--bogus"}).exitCode, 2);
   EXPECT_EQ(run({"define", "-d"}).exitCode, 2);
   EXPECT_EQ(run({"frobnicate"}).exitCode, 2);
   EXPECT_EQ(run({"import", "/nonexistent/x.index"}).exitCode, 1);
@@ -200,8 +211,162 @@ TEST_F(CommandLine, ImportMakesBundlesThatDefineReads) {
   writeTestDictd(source + "/fruit", "Fruit Words", {{"apple", "A round fruit."}});
   const Result imported = run({"import", source + "/fruit.index"});
   ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
-  EXPECT_TRUE(QFileInfo::exists(env.dictionariesFolder() + "/Fruit Words.dictionary"));
+  // Root imports for the machine; anyone else for themselves.
+  const QString folder = ::geteuid() == 0 ? env.dictionariesFolder() : env.home() + "/.local/share/vocabulon/Dictionaries";
+  EXPECT_TRUE(QFileInfo::exists(folder + "/Fruit Words.dictionary"));
   EXPECT_EQ(run({"define", "apple"}).out, "apple:\nA round fruit.\n\n");
 }
 
+// Help and the version are printed with no display to open, and exit 0.
+TEST_F(CommandLine, HelpAndVersionNeedNoDisplay) {
+  QProcessEnvironment headless = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) headless.remove(name);
+  const struct {
+    QStringList arguments;
+    const char* says;
+  } cases[] = {
+      {{"--version"}, "vocabulon " VOCABULON_VERSION "\n"},
+      {{"--help"}, "usage: vocabulon define"},
+      {{"-h"}, "vocabulon import [--user]"},
+      {{"define", "--help"}, "--exact"},
+      {{"define", "-d", "x", "word", "-h"}, "-d, --dictionary NAME"},
+      {{"dictionaries", "--help"}, "machine or user"},
+      {{"import", "--help"}, "--user"},
+      {{"lookup-selection", "--help"}, "usage: vocabulon lookup-selection"},
+      {{"help", "import"}, "usage: vocabulon import"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const Result result = run(c.arguments, {}, false, headless);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(result.out.contains(QString::fromUtf8(c.says))) << result.out.toStdString();
+    EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
+  }
+  // The window's own program, which vocabulon starts, answers them too.
+  for (const char* option : {"--version", "--help"}) {
+    QProcess window;
+    window.setProcessEnvironment(headless);
+    window.start(QStringLiteral(VOCABULON_BINARY_DIR "/vocabulon-window"), {option});
+    ASSERT_TRUE(window.waitForFinished(30000));
+    EXPECT_EQ(window.exitCode(), 0) << option;
+    EXPECT_TRUE(window.readAllStandardOutput().startsWith(option[2] == 'v' ? "vocabulon-window " VOCABULON_VERSION : "usage:"));
+  }
+}
+
+// -d takes a title, a bundle or database name, or a unique prefix of one in any letter case;
+// the user's dictionaries are listed, and chosen, after the machine's.
+TEST_F(CommandLine, DictionaryNamesPrefixesAndTheUsersFolder) {
+  const QString source = env.path() + "/src";
+  QDir().mkpath(source);
+  writeTestDictd(source + "/wn", "WordNet (r) 3.0", {{"tree", "A woody plant."}});
+  writeTestDictd(source + "/wow", "Words of Wisdom", {{"tree", "Known by its fruit."}});
+  ASSERT_EQ(run({"import", source + "/wn.index"}).exitCode, 0);
+  const Result user = run({"import", "--user", source + "/wow.index"});
+  ASSERT_EQ(user.exitCode, 0) << user.err.toStdString();
+  EXPECT_TRUE(QFileInfo::exists(env.home() + "/.local/share/vocabulon/Dictionaries/Words of Wisdom.dictionary"));
+
+  const QStringList listed = run({"dictionaries"}).out.trimmed().split('\n');
+  ASSERT_EQ(listed.size(), 2);
+  EXPECT_TRUE(listed[0].startsWith("WordNet (r) 3.0\tWordNet (r) 3.0.dictionary\tmachine\t")) << listed[0].toStdString();
+  EXPECT_TRUE(listed[1].startsWith("Words of Wisdom\tWords of Wisdom.dictionary\tuser\t")) << listed[1].toStdString();
+
+  const QString wordnet = "tree:\nA woody plant.\n\n", wisdom = "tree:\nKnown by its fruit.\n\n";
+  const struct {
+    const char* name;
+    int exitCode;
+    QString out;
+    const char* err;
+  } cases[] = {
+      {"WordNet (r) 3.0", 0, wordnet, ""},
+      {"wn", 0, wordnet, ""},
+      {"wordnet", 0, wordnet, ""},
+      {"WORDNET (R) 3.0.dictionary", 0, wordnet, ""},
+      {"words", 0, wisdom, ""},
+      {"WOW", 0, wisdom, ""},
+      {"Words of Wisdom", 0, wisdom, ""},
+      {"w", 1, "", "fits several dictionaries: WordNet (r) 3.0, Words of Wisdom"},
+      {"gone", 1, "", "no such dictionary"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Result result = run({"define", "-d", c.name, "tree"});
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_TRUE(result.err.contains(QString::fromUtf8(c.err))) << result.err.toStdString();
+  }
+}
+
+// An ordinary user imports a StarDict dictionary into their own folder (the machine's is not
+// theirs to write), sees it after the machine's, and looks words up in it.
+TEST_F(CommandLine, AnOrdinaryUserImportsIntoTheirOwnFolder) {
+  addDictionary("Animals", {{"cat", "A small furry animal."}});
+  const QString source = env.path() + "/src";
+  QDir().mkpath(source);
+  QList<dictionary::StarDictEntry> entries{dictionary::starDictTextEntry("tree", "A tall plant.")};
+  dictionary::StarDictWriterOptions options;
+  options.bookName = QStringLiteral("Garden Words");
+  options.dictzip = true;
+  dictionary::StarDictFiles files;
+  ASSERT_TRUE(dictionary::writeStarDict(source + "/garden", entries, options, &files));
+  ::chmod(QFile::encodeName(env.path()).constData(), 0755);
+  ASSERT_EQ(QProcess::execute("chown", {"-R", QString::number(unprivilegedUid()), env.home()}), 0);
+
+  const Result imported = run({"import", files.ifo}, {}, true);
+  ASSERT_EQ(imported.exitCode, 0) << imported.err.toStdString();
+  const QString bundle = env.home() + "/.local/share/vocabulon/Dictionaries/Garden Words.dictionary";
+  EXPECT_TRUE(imported.out.contains(bundle)) << imported.out.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(env.dictionariesFolder() + "/Garden Words.dictionary"));
+  const QStringList listed = run({"dictionaries"}, {}, true).out.trimmed().split('\n');
+  ASSERT_EQ(listed.size(), 2);
+  EXPECT_TRUE(listed[0].startsWith("Animals\t")) << listed[0].toStdString();
+  EXPECT_TRUE(listed[1].startsWith("Garden Words\tGarden Words.dictionary\tuser\tStarDict, 1 entries")) << listed[1].toStdString();
+  const Result defined = run({"define", "-d", "garden", "tree"}, {}, true);
+  EXPECT_EQ(defined.exitCode, 0) << defined.err.toStdString();
+  EXPECT_EQ(defined.out, "tree:\nA tall plant.\n\n");
+}
+
 }  // namespace
+
+namespace {
+
+// What bash completion offers for the words typed, the last one being completed.
+QStringList completions(const QStringList& words) {
+  QStringList quoted;
+  for (const QString& word : words) quoted << "'" + QString(word).replace("'", "'\\''") + "'";
+  QProcess bash;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("PATH", QStringLiteral(VOCABULON_BINARY_DIR ":") + environment.value("PATH"));
+  bash.setProcessEnvironment(environment);
+  bash.start("bash", {"-c", QStringLiteral("shopt -s extglob; source '" VOCABULON_SOURCE_DIR "/data/completion/vocabulon'; "
+                                           "COMP_WORDS=(%1); COMP_CWORD=%2; _vocabulon; printf '%s\\n' \"${COMPREPLY[@]}\"")
+                                .arg(quoted.join(' '))
+                                .arg(words.size() - 1)});
+  EXPECT_TRUE(bash.waitForFinished(30000));
+  QStringList offered = QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  offered.sort();
+  return offered;
+}
+
+}  // namespace
+
+TEST_F(CommandLine, BashCompletesCommandsOptionsAndDictionaries) {
+  addDictionary("Words of Wisdom", {{"tree", "x"}});
+  addDictionary("WordNet", {{"tree", "y"}});
+  const struct {
+    QStringList words;
+    QStringList offered;
+  } cases[] = {
+      {{"vocabulon", "d"}, {"define", "dictionaries"}},
+      {{"vocabulon", "--v"}, {"--version"}},
+      {{"vocabulon", "define", "--s"}, {"--sort"}},
+      {{"vocabulon", "import", "--"}, {"--help", "--user"}},
+      {{"vocabulon", "define", "-d", "word"}, {"WordNet", "Words\\ of\\ Wisdom"}},
+      {{"vocabulon", "define", "--dictionary", "\"words "}, {"Words\\ of\\ Wisdom"}},
+      {{"vocabulon", "define", "-d", "x"}, {}},
+      {{"vocabulon", "help", "im"}, {"import"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words.join(' ').toStdString());
+    EXPECT_EQ(completions(c.words), c.offered);
+  }
+}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `vocabulon define` with base forms, --exact and the headwords in --json, run as the real
 // executable.
 #include <gtest/gtest.h>

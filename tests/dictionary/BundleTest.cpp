@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dictionary bundles and the one open() for every format, with its per-process registry.
 #include <gtest/gtest.h>
 

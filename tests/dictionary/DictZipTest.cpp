@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Random access to plain, gzip and dictzip data, and what damaged files do.
 #include <gtest/gtest.h>
 

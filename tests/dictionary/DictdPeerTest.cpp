@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every word of the test text gets from our reader exactly the definitions a real dictd
 // serving the same WordNet files returns.
 #include <gtest/gtest.h>

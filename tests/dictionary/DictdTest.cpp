@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // dictd dictionaries: index numbers, key rules, entry order, and damaged or lying files.
 #include <gtest/gtest.h>
 

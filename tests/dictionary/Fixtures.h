@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small helpers shared by the dictionary tests: files in a temporary folder and varied text.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Importing installed dictionaries as bundles.
 #include <gtest/gtest.h>
 

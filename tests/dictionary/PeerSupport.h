@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the peer tests share: the words of the test text, cut as the application cuts a query.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The uncompressed copy of a bundle's dictzipped data: made at import, read while it is
 // current, and never read once its source has changed or the copy is damaged.
 #include <gtest/gtest.h>

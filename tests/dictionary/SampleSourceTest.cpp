@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample dictionary source format and the vocabulon-makedict tool.
 #include <gtest/gtest.h>
 

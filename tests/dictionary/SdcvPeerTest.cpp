@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our StarDict reader against sdcv, on a StarDict conversion of WordNet made by our writer.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // StarDict dictionaries: the .ifo, entry fields, markup, lookup order, and lying files.
 #include <gtest/gtest.h>
 

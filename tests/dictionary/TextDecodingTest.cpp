@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dictionary text is UTF-8 when every sequence in it is valid, else Latin-1 byte for byte.
 #include <gtest/gtest.h>
 

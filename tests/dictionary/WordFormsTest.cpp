@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Definitions for inflected, upper-case and differently accented words, against the real
 // GCIDE and WordNet files and small dictionaries written by the tests.
 #include <gtest/gtest.h>

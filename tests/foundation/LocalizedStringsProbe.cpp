@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints the localized text of each argument, one line each, as a separate process sees them
 // with its own environment (languages, main bundle).
 #include <cstdio>

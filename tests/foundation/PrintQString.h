@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shows QStrings as text in failure messages, and a null QString as (nil).
 #include <QString>

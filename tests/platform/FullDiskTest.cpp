@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every kind of file the program writes, written on a small file system that is full: the
 // write reports the failure, the file that was there stays as it was, and nothing new (no
 // temporary file, no empty file) is left behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A second process for the preference-store tests.
 //   set FILE PREFIX COUNT   sets PREFIX0..PREFIX<COUNT-1> one by one, synchronizing after each;
 //                           exits 1 when a synchronize fails

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A second process for the preference tests. Runs its arguments as operations, in order, and
 // prints one line for each:
 //   set KEY VALUE m|a    SetPreference of the text VALUE, machine-wide (m) or not (a): its result

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Small helpers shared by the File Manager tests: references from paths and back, UTF-16 names.
 #include <gtest/gtest.h>

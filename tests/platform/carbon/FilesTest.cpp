@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // References, paths, creation, renaming, moving, deleting, catalog information, specifications.
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Standard folders of the user, local and system domains under a temporary home and root.
 #include <sys/stat.h>
 

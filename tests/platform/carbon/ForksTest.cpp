@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Data forks: reading, writing, positions, sizes, and who may open a fork for writing.
 #include "tests/platform/carbon/FileManagerTestSupport.h"
 

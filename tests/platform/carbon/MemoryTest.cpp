@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Memory Manager blocks and handles.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the CF tests: every test starts and ends with the same number of live objects,
 // so a missing or extra CFRelease anywhere in a test shows up as a failure.

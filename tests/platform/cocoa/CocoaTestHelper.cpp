@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Started by the tests as a process of its own.
 //   lifecycle MODE  Application::run with a delegate that reports each message on standard output
 //                   and stores "lastQuery" while terminating. MODE says how it ends: "signal" (the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for the tests of rich-text export: reading RTF back with unrtf, a reader that owes
 // nothing to our writer, and answering modal dialogs from inside their own event loops.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One QApplication for the whole test program: widgets, menus and sockets need it.
 #include <QApplication>
 #include <gtest/gtest.h>

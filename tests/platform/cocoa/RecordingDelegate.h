@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An application delegate that records the actions it receives, and can run a hook inside one.
 #include <QByteArray>
