@@ -399,6 +399,13 @@ void GetResInfo(Handle resource, ResID* id, ResType* type, Str255 name) {
   setError(noErr);
 }
 
+// A changed resource keeps its bytes until written, whatever happens to its handle.
+static void keepChangedBytes(Resource* r) {
+  if (!r->changed) return;
+  const Size size = GetHandleSize(r->handle);
+  r->bytes.assign(reinterpret_cast<UInt8*>(*r->handle), reinterpret_cast<UInt8*>(*r->handle) + size);
+}
+
 void ReleaseResource(Handle resource) {
   std::lock_guard lock(state().mutex);
   Resource* r = resourceOf(resource);
@@ -406,11 +413,7 @@ void ReleaseResource(Handle resource) {
     setError(resNotFound);
     return;
   }
-  // A changed resource keeps its bytes until written; releasing only frees the handle.
-  if (r->changed) {
-    const Size size = GetHandleSize(r->handle);
-    r->bytes.assign(reinterpret_cast<UInt8*>(*r->handle), reinterpret_cast<UInt8*>(*r->handle) + size);
-  }
+  keepChangedBytes(r);
   DisposeHandle(r->handle);
   r->handle = nullptr;
   setError(noErr);
@@ -423,10 +426,7 @@ void DetachResource(Handle resource) {
     setError(resNotFound);
     return;
   }
-  if (r->changed) {
-    const Size size = GetHandleSize(r->handle);
-    r->bytes.assign(reinterpret_cast<UInt8*>(*r->handle), reinterpret_cast<UInt8*>(*r->handle) + size);
-  }
+  keepChangedBytes(r);
   r->handle = nullptr;  // the caller owns it now
   setError(noErr);
 }
