@@ -13,6 +13,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
   unrtf libplist-utils attr
+  shared-mime-info
   xvfb xauth libxcb1-dev
 )
 
