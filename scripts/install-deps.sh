@@ -14,6 +14,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   dictd dict dict-wn dict-gcide sdcv
   unrtf libplist-utils attr
+  shared-mime-info
   xvfb xauth libxcb1-dev
   desktop-file-utils appstream man-db librsvg2-bin
   build-essential debhelper dpkg-dev lintian fakeroot
