@@ -12,6 +12,7 @@
 
 #include "dictionary/Hunspell.h"
 #include "dictionary/TextDecoding.h"
+#include "platform/SafeFile.h"
 
 namespace dictionary {
 namespace {
@@ -643,10 +644,10 @@ QString languageFromMetadata(const QString& dictionaryFile) {
   };
   const QString english = QStringLiteral("en");
   if (dictionaryFile.endsWith(QLatin1String(".ifo"))) {
-    QFile file(dictionaryFile);
-    if (!file.open(QIODevice::ReadOnly)) return english;
-    const QByteArray head = file.read(64 * 1024);
-    for (const QByteArray& line : head.split('\n')) {
+    // A regular file only: a FIFO in its place must not block the import.
+    const std::optional<QByteArray> head = safefile::readRegular(dictionaryFile, 1 << 20, nullptr);
+    if (!head) return english;
+    for (const QByteArray& line : head->split('\n')) {
       if (!line.startsWith("lang=")) continue;
       const QString value = QString::fromUtf8(line.mid(5)).trimmed();
       static const QRegularExpression separators(QStringLiteral("[-_,>:/ ]"));
