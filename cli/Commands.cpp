@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -71,9 +72,27 @@ QUrl lookupWorkflowUrl(const QString& dictionaryName, const QTemporaryDir& fallb
   return QUrl::fromLocalFile(fallback.filePath(name));
 }
 
-// A block of the result view, as UTF-8.
+// A block of the result view (outputBlock's pieces), encoded straight onto the end of the
+// buffer: no piece list and no intermediate copy per word.
+void appendUtf8(QByteArray& buffer, QStringView text) {
+  QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);  // nothing carried between texts
+  const qsizetype used = buffer.size();
+  buffer.resize(used + encoder.requiredSpace(text.size()));
+  char* end = encoder.appendToBuffer(buffer.data() + used, text);
+  buffer.truncate(end - buffer.constData());
+}
+
 void appendBlock(QByteArray& buffer, const QString& word, const QVariant& definition) {
-  for (const BlockPiece& piece : outputBlock(word, definition)) buffer += piece.text.toUtf8();
+  appendUtf8(buffer, word);
+  buffer += ":\n";
+  if (!definition.isValid()) {
+    buffer += kCouldNotRetrieveDefinition;
+    buffer += "\n\n";
+    return;
+  }
+  const QString text = definition.toString();
+  appendUtf8(buffer, text);
+  buffer += text.endsWith(u'\n') ? "\n" : "\n\n";
 }
 
 // The words of a stream, a piece at a time. Each piece ends at an ASCII separator byte,
