@@ -96,6 +96,7 @@ void LexoraAppDelegate::buttonClicked(QObject*) {
     }
 
     dictionary::checkForChanges();  // once per lookup: a dictionary changed on disk is read afresh
+    const Workflow::LookupSession session;  // and the workflow document looked at once
     QStringList words = wordsOfQuery(query);
     if (lookUpEachWordOnlyOnce()) words = eachWordOnce(words);
     if (sortResultsLikeTheFinder()) SortStringsLikeFinder(words);

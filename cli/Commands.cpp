@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Commands.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <unistd.h>
@@ -123,6 +125,82 @@ QString resolveDictionary(const QString& name, QString* problem) {
   return name;
 }
 
+// Where `define` keeps its lookup workflow: a private folder of the user's cache, one
+// document per dictionary and system, left in place between runs so that a run finds it
+// there and writes nothing. A temporary folder when the cache cannot be used.
+QUrl lookupWorkflowUrl(const QString& dictionaryName, const QTemporaryDir& fallback, QString* error) {
+  QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+  if (!QDir::isAbsolutePath(cache)) cache = QDir::homePath() + QStringLiteral("/.cache");
+  const QString folder = cache + QStringLiteral("/vocabulon/define");
+  const QByteArray key = QCryptographicHash::hash((dictionaryName + QChar(0) + places::systemRoot()).toUtf8(),
+                                                  QCryptographicHash::Sha256).toHex().left(32);
+  const QString name = QString::fromLatin1(key) + QStringLiteral(".workflow");
+  const QFileInfo info(folder);
+  if ((info.isDir() && !info.isSymLink() && info.isWritable()) ||
+      (QDir().mkpath(folder) && QFile::setPermissions(cache + QStringLiteral("/vocabulon"),
+                                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))) {
+    return QUrl::fromLocalFile(folder + QLatin1Char('/') + name);
+  }
+  if (!fallback.isValid()) {
+    if (error) *error = QStringLiteral("cannot create a temporary folder: %1").arg(fallback.errorString());
+    return QUrl();
+  }
+  return QUrl::fromLocalFile(fallback.filePath(name));
+}
+
+// A block of the result view (outputBlock's pieces), encoded straight onto the end of the
+// buffer: no piece list and no intermediate copy per word.
+void appendUtf8(QByteArray& buffer, QStringView text) {
+  QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);  // nothing carried between texts
+  const qsizetype used = buffer.size();
+  buffer.resize(used + encoder.requiredSpace(text.size()));
+  char* end = encoder.appendToBuffer(buffer.data() + used, text);
+  buffer.truncate(end - buffer.constData());
+}
+
+void appendBlock(QByteArray& buffer, const QString& word, const QVariant& definition) {
+  appendUtf8(buffer, word);
+  buffer += ":\n";
+  if (!definition.isValid()) {
+    buffer += kCouldNotRetrieveDefinition;
+    buffer += "\n\n";
+    return;
+  }
+  const QString text = definition.toString();
+  appendUtf8(buffer, text);
+  buffer += text.endsWith(u'\n') ? "\n" : "\n\n";
+}
+
+// The words of a stream, a piece at a time. Each piece ends at an ASCII separator byte,
+// which never falls inside a UTF-8 sequence, so that no word or character is cut in two and
+// the words are those of the whole text decoded at once.
+class InputWords {
+ public:
+  explicit InputWords(QIODevice& in) : in_(in) {}
+  bool atEnd() const { return done_; }
+  bool next(QStringList* words) {
+    words->clear();
+    while (words->isEmpty() && !done_) {
+      QByteArray bytes = in_.read(kPieceBytes);
+      done_ = bytes.isEmpty();
+      bytes.prepend(carry_);
+      qsizetype cut = bytes.size();
+      if (!done_) {
+        while (cut > 0 && !(uchar(bytes[cut - 1]) < 0x80 && isWordSeparator(char32_t(uchar(bytes[cut - 1]))))) --cut;
+      }
+      carry_ = bytes.mid(cut);
+      *words = wordsOfQuery(QString::fromUtf8(QByteArrayView(bytes).first(cut)));
+    }
+    return !words->isEmpty();
+  }
+
+ private:
+  static constexpr qint64 kPieceBytes = 1 << 16;
+  QIODevice& in_;
+  QByteArray carry_;
+  bool done_ = false;
+};
+
 int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevice& in) {
   QString dictionaryName;
   bool sort = false, json = false, exact = false, fromInput = false;
@@ -152,7 +230,7 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
       texts.append(argument);
     }
   }
-  if (fromInput || texts.isEmpty()) texts.append(QString::fromUtf8(in.readAll()));
+  fromInput = fromInput || texts.isEmpty();
 
   if (dictionaryName.isEmpty()) {
     dictionaryName = defaultDictionaryName();
@@ -184,18 +262,18 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
     return 1;
   }
 
-  // The lookup goes through a generated workflow, as in the window; it is written to a
-  // private folder so that it never replaces the one the running application uses.
-  QTemporaryDir folder;
-  std::unique_ptr<Workflow> workflow = makeDefinitionWorkflow(dictionaryName);
-  const QUrl workflowUrl = QUrl::fromLocalFile(folder.filePath(QString::fromLatin1(kWorkflowFileName)));
+  // The lookup goes through a generated workflow, as in the window.
+  QTemporaryDir fallback(QDir::tempPath() + QStringLiteral("/vocabulon-XXXXXX"));
   QString error;
-  if (!folder.isValid() || !workflow || !workflow->writeToURL(workflowUrl, &error)) {
-    if (!folder.isValid()) error = QStringLiteral("cannot create a temporary folder: %1").arg(folder.errorString());
+  const QUrl workflowUrl = lookupWorkflowUrl(dictionaryName, fallback, &error);
+  std::unique_ptr<Workflow> workflow = makeDefinitionWorkflow(dictionaryName);
+  if (workflowUrl.isEmpty() || !workflow || !workflow->writeToURL(workflowUrl, &error, true)) {
     print(err, QStringLiteral("vocabulon: cannot write the lookup workflow: %1\n")
-                   .arg(workflow ? error : QStringLiteral("the definition action is not installed")));
+                   .arg(workflow || workflowUrl.isEmpty() ? error : QStringLiteral("the definition action is not installed")));
     return 1;
   }
+  // One lookup: the document is looked at once, here, not again for every word.
+  const Workflow::LookupSession session;
   // A workflow that cannot be read back would answer "no definition" for every word.
   if (!Workflow::canRunWorkflowAtURL(workflowUrl, &error)) {
     print(err, QStringLiteral("vocabulon: cannot read the lookup workflow: %1\n").arg(error));
@@ -205,12 +283,12 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
   // The workflow's action looks words up in this process: the switch reaches it.
   dictionary::setBaseFormsEnabled(!exact);
 
-  QStringList words;
-  for (const QString& text : texts) words += wordsOfQuery(text);
-  if (sort) SortStringsLikeFinder(words);
-
   QByteArray buffer;
   bool anyDefined = false;
+  auto flush = [&] {
+    out.write(buffer);
+    buffer.clear();
+  };
   auto write = [&](const QString& word, const QVariant& definition) {
     anyDefined = anyDefined || definition.isValid();
     if (json) {
@@ -226,12 +304,9 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
       buffer += QJsonDocument(object).toJson(QJsonDocument::Compact);
       buffer += '\n';
     } else {
-      for (const BlockPiece& piece : outputBlock(word, definition)) buffer += piece.text.toUtf8();
+      appendBlock(buffer, word, definition);
     }
-    if (buffer.size() > (1 << 16)) {
-      out.write(buffer);
-      buffer.clear();
-    }
+    if (buffer.size() > (1 << 16)) flush();
   };
   // A workflow that became unreadable mid-run would answer "no definition" for every word left.
   bool workflowLost = false;
@@ -240,44 +315,70 @@ int define(const QStringList& arguments, QIODevice& out, QIODevice& err, QIODevi
     if (!definition.isValid() && !workflowLost) workflowLost = !Workflow::canRunWorkflowAtURL(workflowUrl, &error);
     return definition;
   };
-  auto failLost = [&] {
-    out.write(buffer);
-    print(err, QStringLiteral("vocabulon: cannot read the lookup workflow: %1\n").arg(error));
-    return 1;
-  };
 
   // A long text need not wait for the spelling dictionary to load before its first miss: the
   // misses are held, in order with what follows them, while the hits go on beside the load.
   constexpr qsizetype kManyWords = 256, kMostHeldChars = 1 << 20;
-  bool holding = !exact && words.size() >= kManyWords;
-  if (holding) dictionary::prepareBaseForms(*opened);
+  bool holding = false;
   std::vector<std::pair<QString, QVariant>> held;  // from the first held miss on
   qsizetype heldChars = 0;
   auto release = [&] {
     for (auto& [word, definition] : held) write(word, definition.isValid() ? definition : lookUp(word));
     held.clear();
   };
-  for (const QString& word : words) {
-    holding = holding && heldChars < kMostHeldChars && !dictionary::baseFormsPrepared(*opened);
-    if (!holding) {
-      release();
-      write(word, lookUp(word));
-      if (workflowLost) return failLost();
-      continue;
+  // Words are looked up and written as they come; false once the workflow is lost.
+  auto define = [&](const QStringList& words) {
+    for (const QString& word : words) {
+      holding = holding && heldChars < kMostHeldChars && !dictionary::baseFormsPrepared(*opened);
+      if (!holding) {
+        release();
+        write(word, lookUp(word));
+        if (workflowLost) return false;
+        continue;
+      }
+      dictionary::setBaseFormsEnabled(false);
+      QVariant definition = lookUp(word);
+      dictionary::setBaseFormsEnabled(true);
+      if (held.empty() && definition.isValid()) {
+        write(word, definition);
+      } else {
+        heldChars += word.size() + (definition.isValid() ? definition.toString().size() : 0);
+        held.emplace_back(word, std::move(definition));
+      }
     }
-    dictionary::setBaseFormsEnabled(false);
-    QVariant definition = lookUp(word);
-    dictionary::setBaseFormsEnabled(true);
-    if (held.empty() && definition.isValid()) {
-      write(word, definition);
-    } else {
-      heldChars += word.size() + (definition.isValid() ? definition.toString().size() : 0);
-      held.emplace_back(word, std::move(definition));
+    return true;
+  };
+  auto startHolding = [&](qsizetype wordsAhead) {
+    if (exact || wordsAhead < kManyWords || holding) return;
+    holding = true;
+    dictionary::prepareBaseForms(*opened);
+  };
+
+  QStringList words;
+  for (const QString& text : texts) words += wordsOfQuery(text);
+  bool defined = true;
+  if (sort || !fromInput) {
+    if (fromInput) words += wordsOfQuery(QString::fromUtf8(in.readAll()));
+    if (sort) SortStringsLikeFinder(words);
+    startHolding(words.size());
+    defined = define(words);
+  } else {
+    // The input is read, split, looked up and written in pieces: memory stays flat.
+    startHolding(words.size());
+    defined = define(words);
+    InputWords input(in);
+    for (QStringList piece; defined && input.next(&piece);) {
+      startHolding(input.atEnd() ? piece.size() : kManyWords);
+      defined = define(piece);
     }
   }
-  release();
-  if (workflowLost) return failLost();
-  out.write(buffer);
+  if (defined) release();
+  if (!defined || workflowLost) {
+    flush();
+    print(err, QStringLiteral("vocabulon: cannot read the lookup workflow: %1\n").arg(error));
+    return 1;
+  }
+  flush();
   // As grep does: scripts can tell that nothing was found.
   return anyDefined ? 0 : 1;
 }

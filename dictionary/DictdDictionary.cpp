@@ -164,7 +164,7 @@ std::unique_ptr<DictdDictionary> DictdDictionary::open(const QString& indexPath,
       });
     }
   });
-  if (!ordered) return changedWhileOpening(indexPath, error);
+  if (!ordered || !guardedRead([&] { dictionary->measureHeadwords(); })) return changedWhileOpening(indexPath, error);
 
   if (dataPath.isEmpty()) {
     if (error) *error = QStringLiteral("%1: no data file (.dict or .dict.dz) beside it").arg(indexPath);
@@ -187,14 +187,26 @@ namespace {
 
 // A kept order: this header, then the line offsets in key order. Numbers in this machine's
 // byte order: the file is made and read on the same machine.
+// Then the headwords' lengths in the same order, and a checksum of both arrays: a damaged
+// file is refused at open, and what a well-formed one says of the index is checked at each
+// probe rather than all at once.
 struct OrderHeader {
   char magic[8];
   std::uint32_t rules;  // KeyRules bits, and whether the file was in order
   std::uint32_t count;
   std::int64_t shortLine, urlLine, skippedLines;
   std::uint64_t indexSize;
+  std::uint64_t checksum;
 };
-constexpr char kOrderMagic[8] = {'V', 'o', 'c', 'O', 'r', 'd', '1', '\n'};
+constexpr char kOrderMagic[8] = {'V', 'o', 'c', 'O', 'r', 'd', '2', '\n'};
+
+std::uint64_t checksumOf(const std::vector<std::uint32_t>& a, const std::vector<std::uint32_t>& b) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const auto* numbers : {&a, &b}) {
+    for (const std::uint32_t n : *numbers) hash = (hash ^ n) * 1099511628211ull;
+  }
+  return hash;
+}
 constexpr std::uint32_t kAllChars = 1, kUtf8 = 2, kEightBit = 4, kCaseSensitive = 8, kWasSorted = 16;
 
 }  // namespace
@@ -221,8 +233,10 @@ QByteArray DictdDictionary::order() const {
   header.urlLine = urlLine;
   header.skippedLines = skippedLines_;
   header.indexSize = index_->size();
+  header.checksum = checksumOf(lines_, lengths_);
   QByteArray out(reinterpret_cast<const char*>(&header), sizeof header);
   out.append(reinterpret_cast<const char*>(lines_.data()), qsizetype(lines_.size() * sizeof(std::uint32_t)));
+  out.append(reinterpret_cast<const char*>(lengths_.data()), qsizetype(lengths_.size() * sizeof(std::uint32_t)));
   return out;
 }
 
@@ -238,7 +252,7 @@ std::unique_ptr<DictdDictionary> DictdDictionary::openWithOrder(const QString& i
   if (order->size() < sizeof header) return fail(QStringLiteral("cut short"));
   if (!order->copy(0, sizeof header, reinterpret_cast<char*>(&header))) return fail(QStringLiteral("changed while it was read"));
   if (std::memcmp(header.magic, kOrderMagic, sizeof kOrderMagic) != 0) return fail(QStringLiteral("not a kept order"));
-  if (header.count == 0 || order->size() != sizeof header + std::uint64_t(header.count) * sizeof(std::uint32_t)) {
+  if (header.count == 0 || order->size() != sizeof header + std::uint64_t(header.count) * 2 * sizeof(std::uint32_t)) {
     return fail(QStringLiteral("wrong length"));
   }
   std::unique_ptr<DictdDictionary> dictionary(new DictdDictionary);
@@ -250,16 +264,20 @@ std::unique_ptr<DictdDictionary> DictdDictionary::openWithOrder(const QString& i
   auto validLine = [&](std::int64_t line) {
     return line >= 0 && std::uint64_t(line) < size && (line == 0 || dictionary->index_->data()[line - 1] == '\n');
   };
-  // Every offset must start a line of this index, so that nothing is read outside it.
   std::vector<std::uint32_t>& lines = dictionary->lines_;
+  std::vector<std::uint32_t>& lengths = dictionary->lengths_;
   lines.resize(header.count);
-  if (!order->copy(sizeof header, lines.size() * sizeof(std::uint32_t), reinterpret_cast<char*>(lines.data()))) {
+  lengths.resize(header.count);
+  const std::size_t arrayBytes = lines.size() * sizeof(std::uint32_t);
+  if (!order->copy(sizeof header, arrayBytes, reinterpret_cast<char*>(lines.data())) ||
+      !order->copy(sizeof header + arrayBytes, arrayBytes, reinterpret_cast<char*>(lengths.data()))) {
     return fail(QStringLiteral("changed while it was read"));
   }
+  if (checksumOf(lines, lengths) != header.checksum) return fail(QStringLiteral("damaged"));
+  // Each line is checked when a lookup reaches it (keyAt); the special ones are read now.
   bool valid = true;
   const bool read = guardedRead([&] {
     valid = (header.shortLine == -1 || validLine(header.shortLine)) && (header.urlLine == -1 || validLine(header.urlLine));
-    for (std::size_t i = 0; valid && i < lines.size(); ++i) valid = validLine(lines[i]);
   });
   if (!read) return fail(QStringLiteral("changed while it was read"));
   if (!valid) return fail(QStringLiteral("made for another index"));
@@ -280,6 +298,22 @@ std::string_view DictdDictionary::headword(std::uint32_t line) const {
   // that far, so a line without one reads as an empty headword.
   const char* tab = static_cast<const char*>(std::memchr(p, '\t', rest));
   return {p, tab ? std::size_t(tab - p) : 0};
+}
+
+void DictdDictionary::measureHeadwords() {
+  lengths_.resize(lines_.size());
+  for (std::size_t i = 0; i < lines_.size(); ++i) lengths_[i] = std::uint32_t(headword(lines_[i]).size());
+}
+
+std::string_view DictdDictionary::keyAt(std::size_t i) const {
+  const std::uint64_t line = lines_[i], length = lengths_[i], size = index_->size();
+  const char* data = index_->data();
+  // A headword that does not start a line and end at a tab of this index reads as empty:
+  // it matches no word, and nothing past it is read.
+  if (length == 0 || line + length >= size || data[line + length] != '\t' || (line > 0 && data[line - 1] != '\n')) {
+    return {};
+  }
+  return {data + line, std::size_t(length)};
 }
 
 bool DictdDictionary::changedUnderRead(QString* error) const {
@@ -351,14 +385,21 @@ std::optional<QString> DictdDictionary::define(QStringView word, QString* error)
   QVarLengthArray<Place, 8> places;
   const char* end = index_->data() + index_->size();
   const bool searched = guardedRead([&] {
-    auto found = std::lower_bound(lines_.begin(), lines_.end(), key, [&](std::uint32_t line, std::string_view k) {
-      return dictd::compareKeys(headword(line), k, rules_) < 0;
-    });
-    for (; found != lines_.end() && dictd::compareKeys(headword(*found), key, rules_) == 0; ++found) {
+    std::size_t low = 0, count = lines_.size();
+    while (count > 0) {
+      const std::size_t half = count / 2;
+      if (dictd::compareKeys(keyAt(low + half), key, rules_) < 0) {
+        low += half + 1;
+        count -= half + 1;
+      } else {
+        count = half;
+      }
+    }
+    for (std::size_t i = low; i < lines_.size() && dictd::compareKeys(keyAt(i), key, rules_) == 0; ++i) {
       IndexLine line;
-      const char* p = index_->data() + *found;
+      const char* p = index_->data() + lines_[i];
       splitLine(p, lineEnd(p, end), &line);
-      places.push_back({*found, dictd::decodeNumber(line.offset), dictd::decodeNumber(line.length)});
+      places.push_back({lines_[i], dictd::decodeNumber(line.offset), dictd::decodeNumber(line.length)});
     }
   });
   if (!searched) {
@@ -382,7 +423,9 @@ std::optional<QString> DictdDictionary::define(QStringView word, QString* error)
 void DictdDictionary::forEachHeadword(const std::function<void(std::string_view)>& visit) const {
   // A fault part way leaves the visitor's copies incomplete, never the process dead.
   if (!guardedRead([&] {
-        for (const std::uint32_t line : lines_) visit(headword(line));
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+          if (const std::string_view word = keyAt(i); !word.empty()) visit(word);
+        }
       })) {
     noteChangedOnDisk();
   }

@@ -57,7 +57,9 @@ class DictdDictionary final : public Dictionary {
   DictdDictionary() = default;
   static std::unique_ptr<DictdDictionary> open(const QString& indexPath, const QString& dataPath,
                                                std::unique_ptr<DictData> data, QString* error);
-  std::string_view headword(std::uint32_t line) const;
+  std::string_view headword(std::uint32_t line) const;  // found by its tab, for any line
+  std::string_view keyAt(std::size_t i) const;           // the i-th in key order
+  void measureHeadwords();
   bool readEntry(std::uint32_t line, QString* text, QString* error) const;
   bool readData(std::uint32_t line, std::optional<std::uint64_t> offset, std::optional<std::uint64_t> length,
                 QString* text, QString* error) const;
@@ -69,6 +71,7 @@ class DictdDictionary final : public Dictionary {
   std::unique_ptr<MappedFile> index_;
   std::unique_ptr<DictData> data_;
   std::vector<std::uint32_t> lines_;  // offsets of the usable lines, in key order
+  std::vector<std::uint32_t> lengths_;  // their headwords' lengths, so that a probe reads no further
   dictd::KeyRules rules_;
   bool indexWasSorted_ = true;
   qsizetype skippedLines_ = 0;

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <sys/statvfs.h>
 
 #include "dictionary/Bundle.h"
@@ -127,8 +128,9 @@ std::optional<PreparedData> writePreparedIndex(const QString& bundlePath, const 
   record.source = indexName;
   const QString target = bundlePath + QLatin1Char('/') + record.file;
   QSaveFile out(target);
+  errno = 0;
   if (!out.open(QIODevice::WriteOnly) || out.write(order) != order.size()) {
-    return fail(QStringLiteral("%1: %2").arg(target, out.errorString()));
+    return fail(QStringLiteral("%1: %2").arg(target, safefile::failureOf(out)));
   }
   if (!(stampOf(source) == before)) {
     out.cancelWriting();

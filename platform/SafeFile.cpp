@@ -109,14 +109,14 @@ QString failureOf(const QFileDevice& file) {
   return errno != 0 ? errnoText(errno) : file.errorString();
 }
 
-bool commit(QSaveFile& file, QString* error) {
+bool commit(QSaveFile& file, QString* error, Durability durability) {
   // QSaveFile::commit() can report success although flushing its buffer failed (a full
   // disk), so every step is checked before the rename. Some file systems (NFS, quotas)
   // report a lack of space only when the data is synced.
   errno = 0;
   bool written = file.isOpen() && file.flush() && file.error() == QFileDevice::NoError;
   QString why = failureOf(file);
-  if (written && ::fdatasync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
+  if (written && durability == Durability::Synced && ::fdatasync(file.handle()) != 0 && errno != EINVAL && errno != EROFS) {
     written = false;
     why = errnoText(errno);
   }
@@ -127,10 +127,10 @@ bool commit(QSaveFile& file, QString* error) {
   return false;
 }
 
-bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error, Durability durability) {
   QSaveFile file(path);
   errno = 0;
-  if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) return commit(file, error);
+  if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) return commit(file, error, durability);
   if (error) *error = QStringLiteral("%1: %2").arg(path, failureOf(file));
   file.cancelWriting();
   return false;

@@ -30,16 +30,21 @@ int openRegular(const QString& path, qint64 maxBytes, QString* error, qint64* si
 std::optional<QByteArray> readRegular(const QString& path, qint64 maxBytes, QString* error,
                                       ReadProblem* problem = nullptr, struct stat* infoOut = nullptr);
 
+// Whether a write is synced to the disk before it is renamed into place. A temporary file
+// (one that is made again when it is lost) skips the sync: every write is still checked.
+enum class Durability { Synced, Temporary };
+
 // Replaces path with bytes atomically: a temporary file beside it, written and flushed with
 // every result checked (and synced to the disk), then renamed over it. A link is followed:
 // its target is replaced. On any failure the old file is left untouched and no temporary
 // file remains.
-bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error);
+bool writeAtomically(const QString& path, const QByteArray& bytes, QString* error,
+                     Durability durability = Durability::Synced);
 
 // Finishes a QSaveFile that the caller has written: flushes and syncs it with every result
 // checked and only then renames it into place; on failure cancels it (the old file stays)
 // and gives "path: reason".
-bool commit(QSaveFile& file, QString* error);
+bool commit(QSaveFile& file, QString* error, Durability durability = Durability::Synced);
 
 // Why a write or flush of the file just failed ("No space left on device"); call it right
 // after the failing call.

@@ -28,7 +28,8 @@ QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 // Replaces the document inside an existing workflow folder: the document file goes through a
 // temporary file and a rename; a file or link where Contents should be is replaced by a folder.
-bool rewriteInPlace(const QString& path, const QByteArray& document, QString* error) {
+bool rewriteInPlace(const QString& path, const QByteArray& document, QString* error,
+                    safefile::Durability durability) {
   const QString contents = path + QStringLiteral("/Contents");
   const QFileInfo contentsInfo(contents);
   if (contentsInfo.isSymLink() || (contentsInfo.exists() && !contentsInfo.isDir())) {
@@ -40,12 +41,13 @@ bool rewriteInPlace(const QString& path, const QByteArray& document, QString* er
   if (documentInfo.isDir() && !documentInfo.isSymLink() && !QDir(documentFile).removeRecursively())
     return fail(error, QStringLiteral("cannot replace %1").arg(documentFile));
   // Every write checked before the rename: a full disk must not leave an empty document.
-  return safefile::writeAtomically(documentFile, document, error);
+  return safefile::writeAtomically(documentFile, document, error, durability);
 }
 
 // Builds the whole folder beside the target and moves it into place in one step: a rename
 // when nothing is there, an exchange with whatever non-folder is there.
-bool createWhole(const QString& path, bool somethingThere, const QByteArray& document, QString* error) {
+bool createWhole(const QString& path, bool somethingThere, const QByteArray& document, QString* error,
+                 safefile::Durability durability) {
   const QFileInfo target(path);
   QByteArray pattern = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") +
                                          target.fileName() + QStringLiteral(".XXXXXX"));
@@ -58,7 +60,7 @@ bool createWhole(const QString& path, bool somethingThere, const QByteArray& doc
   ::chmod(pattern.constData(), 0777 & ~mask);
 
   QString problem;
-  if (!rewriteInPlace(temporary, document, &problem)) {
+  if (!rewriteInPlace(temporary, document, &problem, durability)) {
     cleanUp();
     return fail(error, problem);
   }
@@ -99,7 +101,7 @@ QString Workflow::documentPath(const QString& workflowPath) {
   return workflowPath + QStringLiteral("/Contents/document.wflow");
 }
 
-bool Workflow::writeToURL(const QUrl& fileUrl, QString* error) const {
+bool Workflow::writeToURL(const QUrl& fileUrl, QString* error, bool temporary) const {
   if (!fileUrl.isLocalFile()) return fail(error, QStringLiteral("not a file URL: %1").arg(fileUrl.toString()));
   const QString path = QDir::cleanPath(fileUrl.toLocalFile());
   if (path.isEmpty() || path == QLatin1String("/")) return fail(error, QStringLiteral("no file name"));
@@ -115,13 +117,20 @@ bool Workflow::writeToURL(const QUrl& fileUrl, QString* error) const {
   }
   const QByteArray document = plist::serialize(workflow_document::encodeDocument(actions));
 
+  const auto durability = temporary ? safefile::Durability::Temporary : safefile::Durability::Synced;
   struct stat info;
   if (::lstat(QFile::encodeName(path).constData(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) return rewriteInPlace(path, document, error);
-    return createWhole(path, true, document, error);
+    if (!S_ISDIR(info.st_mode)) return createWhole(path, true, document, error, durability);
+    // The same document already in place (a plain file, not a link) needs no write.
+    const QString contents = path + QStringLiteral("/Contents");
+    if (!QFileInfo(contents).isSymLink() && !QFileInfo(documentPath(path)).isSymLink()) {
+      const std::optional<QByteArray> present = safefile::readRegular(documentPath(path), document.size(), nullptr);
+      if (present && *present == document) return true;
+    }
+    return rewriteInPlace(path, document, error, durability);
   }
   if (errno != ENOENT) return fail(error, QStringLiteral("%1: %2").arg(path, errnoText()));
-  return createWhole(path, false, document, error);
+  return createWhole(path, false, document, error, durability);
 }
 
 std::unique_ptr<Workflow> Workflow::initWithContentsOfURL(const QUrl& fileUrl, QString* error) {

@@ -20,9 +20,10 @@ class Workflow {
   const std::vector<BundleAction>& actions() const { return actions_; }
 
   // Writes the workflow folder at the URL, replacing whatever is there (an older workflow, a
-  // plain file, a link); the document appears complete or not at all. The parent folder must
-  // exist. False, with a message, on failure.
-  bool writeToURL(const QUrl& fileUrl, QString* error = nullptr) const;
+  // plain file, a link); the document appears complete or not at all. A folder that already
+  // holds the same document is left as it is. The parent folder must exist. False, with a
+  // message, on failure. A temporary workflow (made again whenever it is lost) is not synced.
+  bool writeToURL(const QUrl& fileUrl, QString* error = nullptr, bool temporary = false) const;
 
   // Reads a workflow folder back: its actions as the document names them.
   static std::unique_ptr<Workflow> initWithContentsOfURL(const QUrl& fileUrl, QString* error = nullptr);
@@ -30,12 +31,23 @@ class Workflow {
   // Runs the workflow at the URL synchronously: the input goes to the first action and the
   // last action's output comes back; nil (an invalid QVariant) when the document cannot be
   // read, an action is unknown, or an action fails or has nothing. A document is parsed once
-  // and read again only when its file changes.
+  // and read again only when its file changes (looked at once per LookupSession).
   static QVariant runWorkflowAtURL(const QUrl& fileUrl, const QVariant& input, QString* error = nullptr);
 
   // Whether the document at the URL can be read and names only known actions (parsing it
   // into the cache runWorkflowAtURL uses); the reason when it cannot.
   static bool canRunWorkflowAtURL(const QUrl& fileUrl, QString* error = nullptr);
+
+  // One lookup: while one is alive, each document is looked at on disk once, at its first run,
+  // instead of at every run; a change made between two lookups is still seen. Sessions may
+  // nest (each new one looks again) and live on the stack of whoever starts the lookup.
+  class LookupSession {
+   public:
+    LookupSession();
+    ~LookupSession();
+    LookupSession(const LookupSession&) = delete;
+    LookupSession& operator=(const LookupSession&) = delete;
+  };
 
   // How many documents runWorkflowAtURL has parsed in this process (a cache miss each).
   static quint64 documentsParsedForRunning();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Running workflow documents. The application runs the same document once per word, so a
 // document is parsed once into ready action instances and kept, keyed by its URL; each run
-// costs one stat() of the document to notice a change, a hash lookup and the actions' work.
+// costs a hash lookup and the actions' work, plus one stat() of the document to notice a
+// change: at every run, or once per lookup session.
 #include <QFile>
 #include <QHash>
 #include <QDir>
@@ -37,6 +38,7 @@ struct LoadedWorkflow {
   FileStamp stamp;
   std::vector<std::unique_ptr<automator::ActionInstance>> actions;
   QString problem;  // why the document cannot run, when it cannot
+  quint64 lookedAtIn = 0;  // the session that last looked at the file (0: none)
 };
 
 constexpr qsizetype kMaxCachedWorkflows = 16;
@@ -52,6 +54,8 @@ Cache& cache() {
   return workflows;
 }
 std::atomic<quint64> parseCount{0};
+quint64 sessionNumber = 0;  // the innermost open session's; under runnerMutex
+int openSessions = 0;
 
 void load(LoadedWorkflow& workflow, const FileStamp& stamp) {
   ++parseCount;
@@ -102,15 +106,19 @@ LoadedWorkflow* prepare(const QUrl& fileUrl, QString* error) {
   }
   LoadedWorkflow& workflow = it->second;
 
-  struct stat info;
-  if (::stat(workflow.documentPath.constData(), &info) != 0) {
-    workflow.parsed = false;  // gone: read afresh when it comes back
-    workflow.actions.clear();
-    if (error) *error = QStringLiteral("no workflow document at %1").arg(QFile::decodeName(workflow.documentPath));
-    return nullptr;
+  const bool lookedAt = openSessions > 0 && workflow.lookedAtIn == sessionNumber;
+  if (!lookedAt) {
+    workflow.lookedAtIn = openSessions > 0 ? sessionNumber : 0;
+    struct stat info;
+    if (::stat(workflow.documentPath.constData(), &info) != 0) {
+      workflow.parsed = false;  // gone: read afresh when it comes back
+      workflow.actions.clear();
+      workflow.problem = QStringLiteral("no workflow document at %1").arg(QFile::decodeName(workflow.documentPath));
+    } else {
+      const FileStamp stamp = stampOf(info);
+      if (!workflow.parsed || !(stamp == workflow.stamp)) load(workflow, stamp);
+    }
   }
-  const FileStamp stamp = stampOf(info);
-  if (!workflow.parsed || !(stamp == workflow.stamp)) load(workflow, stamp);
   if (workflow.actions.empty()) {
     if (error) *error = workflow.problem;
     return nullptr;
@@ -119,6 +127,17 @@ LoadedWorkflow* prepare(const QUrl& fileUrl, QString* error) {
 }
 
 }  // namespace
+
+Workflow::LookupSession::LookupSession() {
+  std::lock_guard lock(runnerMutex);
+  ++openSessions;
+  ++sessionNumber;
+}
+
+Workflow::LookupSession::~LookupSession() {
+  std::lock_guard lock(runnerMutex);
+  --openSessions;
+}
 
 bool Workflow::canRunWorkflowAtURL(const QUrl& fileUrl, QString* error) {
   std::lock_guard lock(runnerMutex);

@@ -105,6 +105,21 @@ TEST_F(CommandLine, ListsTheDictionariesFolderLikeTheMenu) {
   EXPECT_TRUE(lines[1].startsWith("notes\tnotes.txt\tmachine\tnot a readable dictionary")) << lines[1].toStdString();
 }
 
+// Input read in pieces gives the words of the whole text: whatever the alignment of the
+// pieces, no word and no character is cut in two.
+TEST_F(CommandLine, LongInputIsDefinedWordForWord) {
+  addDictionary("Drinks", {{"café", "Coffee."}, {"cat", "A small furry animal."}});
+  QByteArray blocks;
+  for (int i = 0; i < 7000; ++i) blocks += "café:\nCoffee.\n\ncat:\nA small furry animal.\n\n";
+  for (int shift = 0; shift < 11; ++shift) {  // "café cat, " is 11 bytes long
+    const QByteArray prefix(shift, 'x');
+    const Result result = run({"define", "-"}, prefix + " " + QByteArray("café cat, ").repeated(7000));
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QByteArray expected = (shift ? prefix + ":\nCould not retrieve definition\n\n" : QByteArray()) + blocks;
+    EXPECT_TRUE(result.out.toUtf8() == expected) << "shift " << shift;
+  }
+}
+
 TEST_F(CommandLine, ClearFailuresAndUsageErrors) {
   Result result = run({"define", "word"});
   EXPECT_EQ(result.exitCode, 1);

@@ -3,6 +3,8 @@
 // current, and never read once its source has changed or the copy is damaged.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -248,6 +250,39 @@ TEST_F(PreparedDataTest, AKeptOrderThatDoesNotFitItsIndexIsPassedOver) {
   const QByteArray midLine = with(good.size() - 4, char(good[good.size() - 4] + 1));
   for (const QByteArray& bad : {good.chopped(4), good.left(10), with(0, 'X'), midLine, with(good.size() - 1, char(0x7f))}) {
     EXPECT_FALSE(opensWith(bad)) << bad.size();
+  }
+
+  // A well-formed order (its checksum made to fit) whose lines do not start lines of the index
+  // opens, but those lines match no word and nothing outside the index is read.
+  auto forged = [&](std::uint32_t line, std::uint32_t length) {
+    QByteArray bytes = good;
+    constexpr qsizetype kHeader = 56;
+    const qsizetype count = (bytes.size() - kHeader) / 8;
+    std::memcpy(bytes.data() + kHeader, &line, 4);                  // the first in key order
+    std::memcpy(bytes.data() + kHeader + count * 4, &length, 4);
+    std::uint64_t hash = 14695981039346656037ull;
+    for (qsizetype i = 0; i < count * 2; ++i) {
+      std::uint32_t n;
+      std::memcpy(&n, bytes.constData() + kHeader + i * 4, 4);
+      hash = (hash ^ n) * 1099511628211ull;
+    }
+    std::memcpy(bytes.data() + kHeader - 8, &hash, 8);
+    return bytes;
+  };
+  // The tail of the first line's headword ends at a tab but starts no line.
+  const auto firstTab = std::uint32_t(fixtures::readBytes(bundle + QStringLiteral("/numbered.index")).indexOf('\t'));
+  ASSERT_GE(firstTab, 2u);
+  const std::pair<std::uint32_t, std::uint32_t> lies[] = {
+      {1, firstTab - 1}, {3, 2}, {0, 4000000000u}, {4000000000u, 5}, {0, 0}};
+  for (const auto& [line, length] : lies) {
+    ASSERT_TRUE(opensWith(forged(line, length))) << line << " " << length;
+    std::unique_ptr<dictionary::DictData> data = dictionary::DictData::open(bundle + QStringLiteral("/numbered.dict.dz"));
+    const auto opened = dictionary::DictdDictionary::openWithOrder(bundle + QStringLiteral("/numbered.index"), order, data);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->define(wordAt(kWords / 2)), textOf(kWords / 2, 1)) << line << " " << length;
+    qsizetype headwords = 0;
+    opened->forEachHeadword([&](std::string_view) { ++headwords; });
+    EXPECT_EQ(headwords, opened->entryCount() - 1) << line << " " << length;
   }
 
   // Through the bundle, a damaged order (even at its recorded length) or none leaves the

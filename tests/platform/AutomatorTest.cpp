@@ -167,6 +167,13 @@ TEST_F(AutomatorTest, WritingReplacesWhateverIsThere) {
   writeWorkflow("Second");
   EXPECT_NE(inodeOf(document), before);  // a new file renamed into place
   EXPECT_TRUE(readBytes(document).contains("Second.dictionary"));
+  const ino_t second = inodeOf(document);
+  writeWorkflow("Second");  // the same document already there is not written again
+  EXPECT_EQ(inodeOf(document), second);
+  writeBytes(document, readBytes(document) + " ");  // anything else is
+  writeWorkflow("Second");
+  EXPECT_NE(inodeOf(document), second);
+  EXPECT_FALSE(readBytes(document).endsWith(" "));
 
   // Whatever stands in the way, the next write leaves a workflow there.
   const std::pair<const char*, std::function<void()>> obstacles[] = {
@@ -266,6 +273,34 @@ TEST_F(RunTest, ParsesADocumentOnlyWhenItChanges) {
   writeWorkflow("Fruit");
   EXPECT_TRUE(run(url, QVariantList{"apple"}).contains("round fruit"));
   EXPECT_EQ(Workflow::documentsParsedForRunning(), start + 4);
+}
+
+// Within one lookup the document is looked at once; the next lookup sees what changed.
+TEST_F(RunTest, ALookupSessionLooksAtTheDocumentOnce) {
+  const QUrl url = writeWorkflow("Fruit");
+  {
+    const Workflow::LookupSession lookup;
+    EXPECT_TRUE(run(url, QVariantList{"apple"}).contains("round fruit"));
+    writeWorkflow("Colour");
+    EXPECT_TRUE(run(url, QVariantList{"apple"}).contains("round fruit"));
+    EXPECT_TRUE(Workflow::canRunWorkflowAtURL(url));
+    {
+      const Workflow::LookupSession inner;  // a new lookup looks again
+      EXPECT_TRUE(run(url, QVariantList{"apple"}).contains("shade of green"));
+      QDir(url.toLocalFile()).removeRecursively();
+      EXPECT_TRUE(run(url, QVariantList{"apple"}).contains("shade of green"));
+    }
+  }
+  QString error;
+  EXPECT_FALSE(Workflow::canRunWorkflowAtURL(url, &error));
+  EXPECT_TRUE(error.contains("no workflow document")) << error.toStdString();
+  {
+    const Workflow::LookupSession lookup;  // a document missing at the start stays missing
+    EXPECT_TRUE(nil(url, QVariantList{"apple"}));
+    writeWorkflow("Fruit");
+    EXPECT_TRUE(nil(url, QVariantList{"apple"}));
+  }
+  EXPECT_TRUE(run(url, QVariantList{"apple"}).contains("round fruit"));
 }
 
 TEST_F(RunTest, AnEditInPlaceOfTheSameSizeIsNoticed) {
