@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor: the least a program must do for `define` on a prepared dictd dictionary. It maps
 // the index and the uncompressed data, hashes the headwords, then reads the text, splits it,
 // probes the hash once per word and copies the entries' bytes out. Nothing is checked, decoded

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
 # in build-fuzz/ and runs each for FUZZ_SECONDS seconds (default 5) from its seed corpus.
 # Fails when a target finds a crash, a hang or a sanitizer report; the input that did it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Control text and key filters, the choose-folder and choose-files dialogs, and the stop alert.
 #include "platform/carbon/Alerts.h"

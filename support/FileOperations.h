@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // File-system item operations: files made only when missing, whole data forks read and
 // written, resource forks copied, Finder information, dates and permissions, and conversions

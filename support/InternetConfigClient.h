@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Internet Config client: one connection for launching URLs, mapping file names, reading
 // preferences and walking the "Mapping" preference; the loaders of the start-up mapping tables;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The process-wide diagnostic log "Lexora.log" in the user's Logs folder ($XDG_STATE_HOME/log):
 // appended to line by line, lines ended by a carriage return, never truncated. Failures are

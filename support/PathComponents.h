@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Locations as lists of folder names, folder contents, and the operations that talk to the
 // Finder or to this application through Apple events.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AEBuild template language: keywords, numbers, strings, type codes, hex data, lists,
 // records, coercions ("type(prop)", "obj {...}") and "@" arguments.
 #include <cctype>

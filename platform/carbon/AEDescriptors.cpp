@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Descriptors, lists, records and Apple events as flattened bytes; coercions; object specifiers.
 #include <QString>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Inside the Apple Event Manager: descriptors' items and events' parts as plain values.
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sending Apple events over the registered local sockets, and dispatching arrivals to handlers.
 #include <fcntl.h>
 #include <poll.h>

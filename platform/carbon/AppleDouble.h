@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // AppleDouble version 2 companions (RFC 1740): the file "._NAME" beside NAME holds what a Mac
 // keeps beside a file's data: its resource fork (entry 2) and its Finder information (entry 9).

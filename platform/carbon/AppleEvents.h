@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Apple Event Manager: descriptors, lists, records, Apple events, coercions, object
 // specifiers, the AEBuild template language, and sending events between our processes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Component Manager: a process-wide registry of components described by type, subtype,
 // manufacturer and flags. Internet Config ('PREF'/'ICAp') is registered when the registry is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Control Manager over Qt widgets. A ControlRef stands for a live widget (line edit,
 // label, button, combo box, plain or rich text edit, spin box); a WindowRef for a top-level

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Desktop databases on Linux: per volume, the application bundles ("*.app" folders with
 // Contents/Info.plist) found in the standard application folders that lie on that volume

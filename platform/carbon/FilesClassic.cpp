@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The classic calls: specifications, the fork calls of reference numbers, and the
 // parameter-block catalog calls, over the FSRef calls and the catalog.
 #include <dirent.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Volumes: the mounted file systems that /proc/self/mountinfo lists, and PBHGetVInfoSync.
 #include <sys/statvfs.h>
 #include <strings.h>

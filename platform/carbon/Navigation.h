@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Navigation Services over Qt's file dialogs: the choose-folder and choose-file dialogs, run
 // modally. Where the desktop offers a native (portal) dialog Qt uses it; the widget dialog is

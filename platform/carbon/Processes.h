@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Process Manager over a per-user registry of our processes that handle Apple events.
 //

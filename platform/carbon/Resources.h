@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Resource Manager over resource forks (kept in AppleDouble companions by the File Manager).
 // A resource file's reference number is the number of its open fork. The whole map is read when

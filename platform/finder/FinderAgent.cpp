@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Finder agent: registers as type 'FNDR', creator 'MACS', answers the Finder's events about
 // items (comments kept in the freedesktop user.xdg.comment attribute, which Linux file
 // managers show and search tools index; update notices), and exits once idle for a while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Apple Event utility library: the Finder's update and comment events, with the descriptor
 // and sending routines beneath them. Names live in the namespace aeutil.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application's handler of 'aevt'/'odoc': it accepts a list of items (anything that
 // coerces to a file reference) and answers without error. What is done with the documents is

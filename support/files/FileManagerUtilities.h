@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The File Manager utility library: full colon paths, references from volume, folder and name,
 // parents, names, Finder information, folder listings and fork-to-fork copies. Its names live

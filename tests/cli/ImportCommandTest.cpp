@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `vocabulon import` run as the real executable: special files, and real signals sent to an
 // import at work.
 #include <gtest/gtest.h>

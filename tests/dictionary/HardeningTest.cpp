@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hostile and unlucky files: special files in place of dictionary files, gzip bombs, files
 // rewritten in place while mapped, rewrites that keep size and modification time.
 #include <gtest/gtest.h>

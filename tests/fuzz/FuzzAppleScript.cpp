@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The script runner: any bytes as UTF-8 source, compiled and run, the result read back.
 #include "platform/cocoa/AppleScript.h"
 #include "tests/fuzz/FuzzSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compressed dictionary data: any bytes as NAME.dict.dz. The header and chunk table are
 // checked at open; reads inflate chunks or the whole gzip stream, the copy inflates all.
 #include "dictionary/DictZip.h"

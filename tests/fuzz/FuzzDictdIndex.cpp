@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dictd index: any bytes as NAME.index over fixed data. Opening reads every line, lookups
 // search and decode offsets, the kept key order must read back.
 #include "dictionary/DictZip.h"

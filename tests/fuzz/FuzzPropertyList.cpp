@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The property-list reader (Info.plist, workflow documents, preference files): any bytes.
 #include "platform/cf/PropertyList.h"
 #include "tests/fuzz/FuzzSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The StarDict .idx: any bytes, with an .ifo that agrees with them on the word count (else
 // opening stops at once), over fixed data. The first byte picks 32- or 64-bit offsets and a
 // type sequence, so entries are read both ways.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The StarDict .ifo: any bytes parsed, then opened over a fixed one-word .idx and .dict.
 #include "dictionary/StarDictDictionary.h"
 #include "dictionary/StarDictFormat.h"

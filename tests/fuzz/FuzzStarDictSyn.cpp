@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The StarDict .syn: any bytes as the synonyms of a fixed three-word dictionary.
 #include "dictionary/StarDictDictionary.h"
 #include "tests/fuzz/FuzzSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Without libFuzzer (the ordinary build), a fuzz target runs every file of the folders or
 // files it is given once: the seed corpus and the inputs that once found faults stay tests.
 #include <QByteArray>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Control text, key filters, the choose dialogs and the stop alert of the support library, with
 // real widgets offscreen.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The File Manager utility library: full paths, parents, names, listings, fork copies.
 #include <gtest/gtest.h>
 

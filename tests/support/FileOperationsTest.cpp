@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File-system item operations: creation, whole forks, resource-fork copies, dates, names.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finder comments and notices through the Finder agent (a real second process), the path
 // operations, and events to this process itself.
 #include <gtest/gtest.h>

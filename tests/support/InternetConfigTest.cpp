@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Internet Config client over the desktop's databases: the mapping loaders into the start-up
 // tables, file-name mapping, helpers, URLs and preferences through the desktop's opener, the
 // "not installed" road, and the newest application across volumes.

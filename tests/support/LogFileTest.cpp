@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The log file: lines ended by CR, start and stop lines, opening it through the desktop's opener.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Alias records: made, stored in a resource, resolved here and in another process.
 #include <QProcess>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Apple Event Manager and the Process Manager: descriptors, coercions, templates, flattened
 // events, and events between real processes over the registry's sockets.
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A second process for the tests: it does one thing with the platform stand-ins and prints what
 // it found, so that tests check what crosses a process boundary.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The classic calls: colon paths, specifications, reference-number forks, parameter blocks and
 // volumes.
 #include <sys/stat.h>

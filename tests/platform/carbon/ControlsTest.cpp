@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Control Manager, Navigation Services and standard alerts over real widgets, offscreen.
 #include <gtest/gtest.h>
 

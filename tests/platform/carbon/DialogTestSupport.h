@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Driving modal dialogs the way a person does: wait until the dialog shows, then type and click
 // in it while its own event loop runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Resource forks in AppleDouble companions, and the Resource Manager over them.
 #include <QFile>
 #include <QFileInfo>
