@@ -18,6 +18,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/carbon/AEInternal.h"
@@ -39,7 +40,10 @@ struct Handler {
 
 struct Arrival {
   Bytes flattened;  // the event, checked sound
-  int fd = -1;      // where the reply goes; -1 for none
+  int fd = -1;      // where a waiting sender reads the reply; -1 for none
+  // A queued reply goes back as an event of its own: to this socket, or to this process.
+  bool queueReply = false;
+  std::string replySocket;  // empty: this process
 };
 
 struct Dispatcher {
@@ -199,6 +203,7 @@ void listenLoop(int listener) {
       continue;
     }
     const bool wantsReply = (mode & 3) == kAEWaitReply;
+    const bool queueReply = (mode & 3) == kAEQueueReply;
     if (!wantsReply) {
       UInt8 ack[4];
       be32(ack, kAckTag);
@@ -207,10 +212,34 @@ void listenLoop(int listener) {
     }
     {
       std::lock_guard lock(dispatcher().mutex);
-      dispatcher().queue.push_back({std::move(flattened), wantsReply ? fd : -1});
+      dispatcher().queue.push_back({std::move(flattened), wantsReply ? fd : -1, queueReply, sender.socket});
     }
     wakeEventLoop();
   }
+}
+
+// A queued reply travels as an event without reply to the sender's registered socket; a sender
+// that is gone, or does not take it, loses only its answer.
+void sendAnswer(const std::string& socketPath, const Bytes& answer) {
+  if (socketPath.empty()) return;
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && sendFrame(fd, kAENoReply, answer)) {
+    UInt8 ack[4];
+    readAll(fd, ack, 4, 2000);
+  }
+  close(fd);
+}
+
+void queueHere(Bytes flattened, bool queueReply) {
+  {
+    std::lock_guard lock(dispatcher().mutex);
+    dispatcher().queue.push_back({std::move(flattened), -1, queueReply, {}});
+  }
+  wakeEventLoop();
 }
 
 OSErr ensureListening(OSType type = 0, OSType creator = 0) {
@@ -323,6 +352,11 @@ int AEProcessPendingEvents(int timeoutMs) {
     if (a.fd >= 0) {
       sendFrame(a.fd, 0, reply);
       close(a.fd);
+    } else if (a.queueReply && !reply.empty()) {
+      if (a.replySocket.empty())
+        queueHere(reply, false);
+      else
+        sendAnswer(a.replySocket, reply);
     }
   }
   return handled;
@@ -344,17 +378,14 @@ OSErr AESend(const AppleEvent* event, AppleEvent* reply, AESendMode sendMode, AE
   const Bytes flattened = flatten(event);
 
   if (self) {
-    // To this process: the same bytes, handled now when waiting, else by the event loop.
+    // To this process: the same bytes, handled now when waiting, else by the event loop (which
+    // then queues the answer too when one is wanted).
     if (wait) {
       bool handled;
       const Bytes answer = dispatch(flattened, &handled);
       return AEUnflattenDescFromBytes(answer.data(), Size(answer.size()), reply);
     }
-    {
-      std::lock_guard lock(dispatcher().mutex);
-      dispatcher().queue.push_back({flattened, -1});
-    }
-    wakeEventLoop();
+    queueHere(flattened, mode == kAEQueueReply);
     return noErr;
   }
 

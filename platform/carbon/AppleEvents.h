@@ -259,6 +259,9 @@ typedef AEEventHandlerProcPtr AEEventHandlerUPP;
 // creator: the first registered process with it; 'MACS' starts the Finder agent when none
 // runs) or 'kpid'. Waiting sends call the idle procedure about every 10 ticks; the timeout is in
 // ticks (1/60 s). The reply carries 'errn' when the handler failed, and what it put.
+// kAEQueueReply returns once the receiver has the event; the reply arrives later as an event
+// 'aevt'/'ansr' (kCoreEventClass/kAEAnswer) with the original's return ID, dispatched to the
+// sender's handler for it like any arrival (without one it is dropped).
 OSErr AESend(const AppleEvent* event, AppleEvent* reply, AESendMode sendMode, AESendPriority sendPriority,
              SInt32 timeOutInTicks, AEIdleUPP idleProc, AEFilterUPP filterProc);
 // Installing a handler registers the process (Processes.h) so that others can reach it.

@@ -21,6 +21,35 @@ std::string text(const AEDesc& d) {
   return s;
 }
 
+// What an 'aevt'/'ansr' event brought: its return ID, 'errn' and direct object.
+struct Answer {
+  SInt32 returnID = 0;
+  SInt32 errn = 0;
+  std::string direct;
+};
+
+OSErr takeAnswer(const AppleEvent* event, AppleEvent*, SRefCon answers) {
+  Answer a;
+  AEGetAttributePtr(event, keyReturnIDAttr, typeSInt32, nullptr, &a.returnID, 4, nullptr);
+  AEGetParamPtr(event, keyErrorNumber, typeSInt32, nullptr, &a.errn, 4, nullptr);
+  AEDesc direct;
+  if (AEGetParamDesc(event, keyDirectObject, typeChar, &direct) == noErr) a.direct = text(direct), AEDisposeDesc(&direct);
+  reinterpret_cast<std::vector<Answer>*>(answers)->push_back(a);
+  return noErr;
+}
+
+// This process's 'test'/'echo': the direct object back, or the 'fail' number.
+OSErr echoHere(const AppleEvent* event, AppleEvent* reply, SRefCon) {
+  SInt32 fail = 0;
+  AEGetParamPtr(event, 'fail', typeSInt32, nullptr, &fail, 4, nullptr);
+  if (fail) return OSErr(fail);
+  AEDesc direct;
+  AEGetParamDesc(event, keyDirectObject, typeWildCard, &direct);
+  AEPutParamDesc(reply, keyDirectObject, &direct);
+  AEDisposeDesc(&direct);
+  return noErr;
+}
+
 class AppleEventsTest : public FileManagerTest {
  protected:
   void SetUp() override {
@@ -284,6 +313,60 @@ TEST_F(AppleEventsTest, EventsTravelBetweenProcessesAndRepliesCarryErrors) {
   AEBuildAppleEvent('test', 'echo', typeApplSignature, &nobody, 4, 1, 0, &event, nullptr, "");
   EXPECT_EQ(AESend(&event, &reply, kAEWaitReply, kAENormalPriority, 60, nullptr, nullptr), procNotFound);
   AEDisposeDesc(&event);
+}
+
+TEST_F(AppleEventsTest, QueuedRepliesComeBackAsAnswerEvents) {
+  std::vector<Answer> answers;
+  ASSERT_EQ(AEInstallEventHandler(kCoreEventClass, kAEAnswer, takeAnswer, SRefCon(&answers), false), noErr);
+  ASSERT_EQ(AEInstallEventHandler('test', 'echo', echoHere, 0, false), noErr);
+  startPeer();
+  const QByteArray gate = QFile::encodeName(env.path() + "/gate");
+  struct Case {
+    bool self;
+    SInt32 fail;
+  };
+  for (const Case c : {Case{false, 0}, Case{false, -43}, Case{true, 0}, Case{true, -43}}) {
+    SCOPED_TRACE(testing::Message() << "self " << c.self << " fail " << c.fail);
+    QFile::remove(QFile::decodeName(gate));
+    answers.clear();
+    const OSType sign = 'Tst1';
+    const ProcessSerialNumber me{0, kCurrentProcess};
+    AEDesc failDesc;
+    AECreateDesc(typeSInt32, &c.fail, 4, &failDesc);
+    AppleEvent event, reply;
+    ASSERT_EQ(AEBuildAppleEvent('test', 'echo', c.self ? typeProcessSerialNumber : typeApplSignature,
+                                c.self ? static_cast<const void*>(&me) : &sign, c.self ? 8 : 4, kAutoGenerateReturnID,
+                                0, &event, nullptr, "'----':\"ünïcode\", fail:(@)", &failDesc),
+              noErr);
+    // The peer's handler waits for the gate, opened only once the send has returned.
+    if (!c.self) AEPutParamPtr(&event, 'gate', typeChar, gate.constData(), gate.size());
+    SInt32 returnID = 0;
+    AEGetAttributePtr(&event, keyReturnIDAttr, typeSInt32, nullptr, &returnID, 4, nullptr);
+    ASSERT_EQ(AESend(&event, &reply, kAEQueueReply, kAENormalPriority, kAEDefaultTimeout, nullptr, nullptr), noErr);
+    EXPECT_EQ(reply.descriptorType, typeNull);
+    AEProcessPendingEvents(c.self ? 0 : 200);
+    if (!c.self) {
+      EXPECT_TRUE(answers.empty());
+    }
+    QFile(QFile::decodeName(gate)).open(QIODevice::WriteOnly);
+    for (int i = 0; i < 100 && answers.empty(); ++i) AEProcessPendingEvents(100);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].returnID, returnID);
+    EXPECT_EQ(answers[0].errn, c.fail);
+    EXPECT_EQ(answers[0].direct, c.fail ? "" : "ünïcode");
+    AEDisposeDesc(&event);
+    AEDisposeDesc(&failDesc);
+  }
+  // Without a handler for answers, the answer is dropped: only the event itself counts as handled.
+  ASSERT_EQ(AERemoveEventHandler(kCoreEventClass, kAEAnswer, takeAnswer, false), noErr);
+  AppleEvent event;
+  const pid_t pid = getpid();
+  AEBuildAppleEvent('test', 'echo', typeKernelProcessID, &pid, 4, 1, 0, &event, nullptr, "'----':1");
+  ASSERT_EQ(AESend(&event, nullptr, kAEQueueReply, kAENormalPriority, kAEDefaultTimeout, nullptr, nullptr), noErr);
+  EXPECT_EQ(AEProcessPendingEvents(0), 1);
+  EXPECT_EQ(AEProcessPendingEvents(0), 0);
+  AEDisposeDesc(&event);
+  AERemoveEventHandler('test', 'echo', echoHere, false);
 }
 
 TEST_F(AppleEventsTest, AProcessThatDidNotRegisterIsRefused) {

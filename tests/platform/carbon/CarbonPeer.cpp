@@ -43,7 +43,16 @@ int resolveAlias(const char* file) {
 }
 
 // The handler of 'test'/'echo': answers the direct object, or the error number it is given.
+// With 'gate' (a path) it first waits for that file, failing with errAETimeout after 10 s, so a
+// test can tell whether its send returned before the handler finished.
 OSErr echo(const AppleEvent* event, AppleEvent* reply, SRefCon) {
+  char gate[1024] = {};
+  if (AEGetParamPtr(event, 'gate', typeChar, nullptr, gate, sizeof gate - 1, nullptr) == noErr) {
+    for (int waited = 0; access(gate, F_OK) != 0; ++waited) {
+      if (waited == 1000) return errAETimeout;
+      usleep(10000);
+    }
+  }
   SInt32 fail = 0;
   if (AEGetParamPtr(event, 'fail', typeSInt32, nullptr, &fail, sizeof fail, nullptr) == noErr && fail) return OSErr(fail);
   AEDesc direct;
