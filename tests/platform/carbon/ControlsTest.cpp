@@ -313,7 +313,7 @@ TEST_F(NavigationTest, CancelAndFolders) {
   });
   ASSERT_EQ(NavChooseFolder(&location, &reply, &options, nullptr, nullptr, nullptr), noErr);
   EXPECT_EQ(shownFolder, QDir(dir.path()).canonicalPath());
-  EXPECT_EQ(pathsOf(reply), QStringList{QDir(dir.path()).canonicalPath() + "/folder"});
+  EXPECT_EQ(pathsOf(reply).join(" | ").toStdString(), QDir(dir.path()).canonicalPath().toStdString() + "/folder");
   NavDisposeReply(&reply);
   AEDisposeDesc(&location);
   EXPECT_EQ(NavChooseFolder(nullptr, nullptr, &options, nullptr, nullptr, nullptr), paramErr);

@@ -54,6 +54,10 @@ inline void chooseInFileDialog(QFileDialog* dialog, const QString& names) {
     QTest::keyClick(dialog, Qt::Key_Escape);
     return;
   }
+  // A person types once the folder's listing is there; before it, the dialog cannot tell a
+  // typed folder from a new name.
+  auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+  QTest::qWaitFor([view] { return !view || (view->model() && view->model()->rowCount(view->rootIndex()) > 0); }, 5000);
   name->setFocus();
   name->clear();
   QTest::keyClicks(name, names);
