@@ -26,7 +26,7 @@ bool labelFor(const char* english, Str255 out) {
   return true;
 }
 
-// An 'fss ' descriptor of the specification; the null descriptor when there is none.
+// An 'fss ' descriptor of the FSSpec; the null descriptor when there is none.
 AEDesc locationOf(const FSSpec* spec) {
   AEDesc desc;
   AEInitializeDesc(&desc);

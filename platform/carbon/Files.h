@@ -323,7 +323,7 @@ OSErr FSCloseFork(FSIORefNum forkRefNum);
 // full path "Volume:Folder:Item" starts at a volume's name, a partial path ":Folder:Item" at the
 // folder named by (vRefNum, dirID); each further ":" right after another climbs one folder up.
 
-// Creates an empty file (with its type and creator) at the specification; dupFNErr when it
+// Creates an empty file (with its type and creator) at the FSSpec; dupFNErr when it
 // exists.
 OSErr FSpCreate(const FSSpec* spec, OSType creator, OSType fileType, ScriptCode scriptTag);
 OSErr FSpDirCreate(const FSSpec* spec, ScriptCode scriptTag, SInt32* createdDirID);

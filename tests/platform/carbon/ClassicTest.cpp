@@ -88,7 +88,7 @@ TEST_F(ClassicTest, ColonPathsNameItemsFromAFolderOrAVolume) {
     ASSERT_EQ(FSpMakeFSRef(&spec, &ref), noErr) << name;
     EXPECT_EQ(pathOf(ref), workPath() + c.expectedPath) << name;
   }
-  // A missing item of an existing folder: the specification names where it would be.
+  // A missing item of an existing folder: the FSSpec names where it would be.
   FSSpec spec{};
   const auto p = pstr(":a:missing");
   ASSERT_EQ(FSMakeFSSpec(vRefNum, workId, p.data(), &spec), fnfErr);
