@@ -226,50 +226,44 @@ class Parser {
     return true;
   }
 
-  bool parseList(Item* out, int depth) {
+  // The items of a list or record after its opening bracket, separated by commas, up to
+  // `close`; each read by parseOne.
+  template <typename ParseOne>
+  bool parseItems(char close, UInt32 notClosed, std::vector<Item>* items, const ParseOne& parseOne) {
     ++pos_;
-    std::vector<Item> items;
     skip();
-    if (peek() != ']') {
+    if (peek() != close) {
       while (true) {
         Item item;
-        if (!parseValue(&item, depth + 1)) return false;
-        items.push_back(std::move(item));
+        if (!parseOne(&item)) return false;
+        items->push_back(std::move(item));
         skip();
-        if (peek() == ',') {
-          ++pos_;
-          continue;
-        }
-        break;
+        if (peek() != ',') break;
+        ++pos_;
       }
     }
-    if (peek() != ']') return fail(aeBuildSyntaxNoCloseBracket);
+    if (peek() != close) return fail(notClosed);
     ++pos_;
+    return true;
+  }
+
+  bool parseList(Item* out, int depth) {
+    std::vector<Item> items;
+    if (!parseItems(']', aeBuildSyntaxNoCloseBracket, &items,
+                    [&](Item* item) { return parseValue(item, depth + 1); }))
+      return false;
     out->type = typeAEList;
     out->data = buildItems(items, false);
     return true;
   }
 
   bool parseRecord(Item* out, DescType type, int depth) {
-    ++pos_;
     std::vector<Item> items;
-    skip();
-    if (peek() != '}') {
-      while (true) {
-        Item item;
-        if (!parseKeyed(&item)) return false;
-        if (depth > kMaxNesting) return fail(aeBuildSyntaxBadDesc);
-        items.push_back(std::move(item));
-        skip();
-        if (peek() == ',') {
-          ++pos_;
-          continue;
-        }
-        break;
-      }
-    }
-    if (peek() != '}') return fail(aeBuildSyntaxNoCloseBrace);
-    ++pos_;
+    if (!parseItems('}', aeBuildSyntaxNoCloseBrace, &items, [&](Item* item) {
+          if (!parseKeyed(item)) return false;
+          return depth > kMaxNesting ? fail(aeBuildSyntaxBadDesc) : true;
+        }))
+      return false;
     out->type = type;
     out->data = buildItems(items, true);
     return true;
